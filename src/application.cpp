@@ -1,0 +1,64 @@
+#include "application.h"
+
+#include "program.h"
+#include "session/numeric.h"
+
+#include <QFont>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QScreen>
+#include <QWidget>
+
+#include <cstdio>
+
+VantrelApplication::VantrelApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    setApplicationName(QStringLiteral("Vantrel"));
+    setApplicationVersion(QStringLiteral(VANTREL_VERSION));
+    setOrganizationName(QStringLiteral("Quillmere"));
+}
+
+bool VantrelApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const numeric::RuntimeError& error) {
+        if (!endedByError_) {
+            endedByError_ = true;
+            ReportRuntimeError(error);
+            for (QWidget* w : topLevelWidgets()) w->hide();
+            exit(kRuntimeErrorExitStatus);
+        }
+        return true;
+    }
+}
+
+void ReportRuntimeError(const numeric::RuntimeError& error) {
+    const QString text = QStringLiteral("Run-time error '%1':\n\n%2").arg(error.code()).arg(error.name());
+    std::fprintf(stderr, "vantrel: run-time error %d: %s\n", static_cast<int>(error.code()),
+                 qPrintable(error.name()));
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Vantrel"), text, QMessageBox::Ok);
+    box.exec();
+}
+
+void RegisterFontSubstitutions() {
+    QFont::insertSubstitutions(QStringLiteral("新細明體"),
+                               {QStringLiteral("AR PL UMing TW"), QStringLiteral("AR PL UMing TW MBE"),
+                                QStringLiteral("Noto Serif CJK TC"), QStringLiteral("Noto Sans CJK TC")});
+    QFont::insertSubstitutions(QStringLiteral("Arial"),
+                               {QStringLiteral("Liberation Sans"), QStringLiteral("Arimo")});
+    QFont::insertSubstitutions(QStringLiteral("System"),
+                               {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+}
+
+int RunVantrel(int argc, char** argv) {
+    VantrelApplication app(argc, argv);
+    RegisterFontSubstitutions();
+    Program program(QGuiApplication::primaryScreen());
+    try {
+        program.start();
+    } catch (const numeric::RuntimeError& error) {
+        ReportRuntimeError(error);
+        return kRuntimeErrorExitStatus;
+    }
+    const int status = app.exec();
+    return app.endedByError() ? kRuntimeErrorExitStatus : status;
+}

@@ -1,0 +1,34 @@
+#pragma once
+// The application object and the program's entry point.
+
+#include <QApplication>
+
+namespace numeric { class RuntimeError; }
+
+// Exit status of a run ended by an untrapped run-time error.
+constexpr int kRuntimeErrorExitStatus = 3;
+
+class VantrelApplication : public QApplication {
+    Q_OBJECT
+public:
+    VantrelApplication(int& argc, char** argv);
+
+    // Delivers events; a run-time error that escapes a handler takes the
+    // default course: reported, then the program ends.
+    bool notify(QObject* receiver, QEvent* event) override;
+
+    bool endedByError() const { return endedByError_; }
+
+private:
+    bool endedByError_ = false;
+};
+
+// Reports an untrapped run-time error to the operator in a message box
+// that names it (and on stderr).
+void ReportRuntimeError(const numeric::RuntimeError& error);
+
+// Maps the face names the windows ask for to installed faces.
+void RegisterFontSubstitutions();
+
+// The whole program: returns its exit status.
+int RunVantrel(int argc, char** argv);

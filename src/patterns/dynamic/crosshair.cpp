@@ -1,0 +1,5 @@
+// Not painted yet: the pattern shows the black field of the reset.
+
+#include "patterns/painters.h"
+
+void PaintCrosshair(PatternForm&, int16_t) {}

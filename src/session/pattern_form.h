@@ -1,0 +1,49 @@
+#pragma once
+// The pattern window as the program's logic sees it: its drawing surface,
+// the `Cursor` read-out label and the timers `Timer1`, `Timer2` and
+// `AutoPlay`. It has no widget of its own: the on-screen window
+// (`Background`) shows it, and tests and exports use it alone.
+
+#include "session/drawing_surface.h"
+#include "session/form_timer.h"
+
+#include <QObject>
+#include <QString>
+
+// The pointer coordinate read-out label.
+struct CursorLabel {
+    QString Caption = QStringLiteral("( X , Y )");
+    QRgb ForeColor = qRgb(255, 255, 255);
+    float Left = 0.0f; // device pixels
+    float Top = 0.0f;
+    bool Visible = false;
+};
+
+class PatternForm : public QObject {
+    Q_OBJECT
+public:
+    // size: the client area (the whole screen) in device pixels;
+    // logicalDpi resolves font point sizes on the surface.
+    explicit PatternForm(QSize size, qreal logicalDpi = 96.0, QObject* parent = nullptr);
+
+    DrawingSurface& surface() { return surface_; }
+
+    CursorLabel Cursor;
+    FormTimer Timer1{50, this};    // moving block
+    FormTimer Timer2{500, this};   // flashing box
+    FormTimer AutoPlay{2000, this}; // auto-play step
+
+    // Tick handler of `AutoPlay`: one step forward.
+    void AutoPlay_Timer();
+
+Q_SIGNALS:
+    // Emitted after a timer tick has drawn or changed the label, so the
+    // window showing this form can repaint what changed.
+    void changed();
+
+private:
+    DrawingSurface surface_;
+};
+
+// The face, size and weight the pattern window's text starts with.
+QFont PatternWindowFont();

@@ -1,0 +1,117 @@
+#include "session/pattern_window.h"
+
+#include "session/dispatcher.h"
+#include "session/platform_input.h"
+#include "session/session_state.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScreen>
+
+#include <cmath>
+
+QSize DeviceSize(const QScreen* screen) {
+    if (!screen) return QSize(0, 0);
+    const qreal dpr = screen->devicePixelRatio();
+    const QSize logical = screen->geometry().size();
+    return QSize(qRound(logical.width() * dpr), qRound(logical.height() * dpr));
+}
+
+Background::Background(Program& program, QScreen* screen)
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint),
+      program_(program),
+      form_(DeviceSize(screen), screen ? screen->logicalDotsPerInch() : 96.0, this),
+      cursor_(this) {
+    setObjectName(QStringLiteral("Background"));
+    if (screen) setGeometry(screen->geometry());
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+
+    QFont labelFont(QStringLiteral("Arial"));
+    labelFont.setPointSizeF(9.75);
+    cursor_.setObjectName(QStringLiteral("Cursor"));
+    cursor_.setFont(labelFont);
+    cursor_.setAlignment(Qt::AlignCenter);
+    cursor_.setAttribute(Qt::WA_TransparentForMouseEvents);
+    cursor_.hide();
+
+    connect(&form_, &PatternForm::changed, this, &Background::flush);
+}
+
+qreal Background::pixelRatio() const { return devicePixelRatioF(); }
+
+void Background::Form_Load() {
+    loaded_ = true;
+    SessionState.AutoPlayOn = kFalse;
+    SessionState.PatternIndex = 1;
+    PaintPattern(form_);
+    flush();
+}
+
+void Background::flush() {
+    const qreal dpr = pixelRatio();
+    const QRect dirty = form_.surface().takeDirty();
+    if (dirty.isValid()) {
+        const QRectF logical(dirty.x() / dpr, dirty.y() / dpr, dirty.width() / dpr, dirty.height() / dpr);
+        update(logical.toAlignedRect());
+    }
+    const CursorLabel& c = form_.Cursor;
+    cursor_.setText(c.Caption);
+    QPalette pal = cursor_.palette();
+    pal.setColor(QPalette::WindowText, QColor::fromRgb(c.ForeColor));
+    cursor_.setPalette(pal);
+    cursor_.adjustSize();
+    cursor_.move(QPoint(static_cast<int>(std::floor(c.Left / dpr)), static_cast<int>(std::floor(c.Top / dpr))));
+    cursor_.setVisible(c.Visible);
+}
+
+void Background::paintEvent(QPaintEvent* event) {
+    QImage image = form_.surface().image(); // shares the data, no copy
+    const qreal dpr = pixelRatio();
+    image.setDevicePixelRatio(dpr);
+    QPainter p(this);
+    for (const QRect& r : event->region()) {
+        // The device pixels under this logical rectangle, copied 1:1.
+        const QRect src = QRectF(r.x() * dpr, r.y() * dpr, r.width() * dpr, r.height() * dpr).toAlignedRect()
+                          & image.rect();
+        if (src.isEmpty()) continue;
+        p.drawImage(QRectF(src.x() / dpr, src.y() / dpr, src.width() / dpr, src.height() / dpr), image, src);
+    }
+}
+
+QPointF Background::devicePosition(const QMouseEvent* event) const {
+    const qreal dpr = pixelRatio();
+    const QPointF p = event->position();
+    // Whole device pixels, as the handlers expect.
+    return QPointF(std::floor(p.x() * dpr + 1e-6), std::floor(p.y() * dpr + 1e-6));
+}
+
+void Background::keyPressEvent(QKeyEvent* event) {
+    Form_KeyDown(VirtualKeyCode(event->key()), ShiftState(event->modifiers()));
+    flush();
+}
+
+void Background::mousePressEvent(QMouseEvent* event) {
+    const QPointF p = devicePosition(event);
+    Form_MouseDown(ButtonCode(event->button()), ShiftState(event->modifiers()), static_cast<float>(p.x()),
+                   static_cast<float>(p.y()));
+    flush();
+}
+
+void Background::mouseMoveEvent(QMouseEvent* event) {
+    const QPointF p = devicePosition(event);
+    Form_MouseMove(ButtonSet(event->buttons()), ShiftState(event->modifiers()), static_cast<float>(p.x()),
+                   static_cast<float>(p.y()));
+    flush();
+}
+
+void Background::mouseReleaseEvent(QMouseEvent* event) {
+    const QPointF p = devicePosition(event);
+    Form_MouseUp(ButtonCode(event->button()), ShiftState(event->modifiers()), static_cast<float>(p.x()),
+                 static_cast<float>(p.y()));
+    flush();
+}

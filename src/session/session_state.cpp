@@ -1,0 +1,5 @@
+#include "session/session_state.h"
+
+SessionStateRecord SessionState;
+
+void ResetSessionState() { SessionState = SessionStateRecord{}; }
