@@ -1,5 +1,6 @@
 #include "program.h"
 
+#include "screens/display_probe.h"
 #include "session/pattern_window.h"
 #include "session/session_state.h"
 
@@ -13,9 +14,7 @@ Program::~Program() = default;
 void Program::start() {
     // Until the start-up screen exists, measure the screen and open the
     // pattern window directly.
-    const QSize size = DeviceSize(screen_);
-    SessionState.ScreenWidthPx = static_cast<int16_t>(qMin(size.width(), 32767));
-    SessionState.ScreenHeightPx = static_cast<int16_t>(qMin(size.height(), 32767));
+    ProbeDisplay(screen_);
     showBackground();
 }
 
