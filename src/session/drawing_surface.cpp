@@ -41,7 +41,7 @@ int DrawingSurface::toPixel(float v) {
 
 void DrawingSurface::materialise() {
     if (!pendingClear_) return;
-    if (!image_.isNull()) image_.fill(*pendingClear_ | 0xff000000u);
+    if (!image_.isNull()) image_.fill(*pendingClear_);
     pendingClear_.reset();
 }
 
@@ -53,12 +53,12 @@ const QImage& DrawingSurface::image() {
 std::optional<QRgb> DrawingSurface::pixel(float x, float y) {
     const int px = toPixel(x), py = toPixel(y);
     if (px < 0 || py < 0 || px >= width() || py >= height()) return std::nullopt;
-    if (pendingClear_) return *pendingClear_ & 0xffffffu;
-    return image_.pixel(px, py) & 0xffffffu;
+    if (pendingClear_) return *pendingClear_;
+    return image_.pixel(px, py) | 0xff000000u;
 }
 
 void DrawingSurface::setBackColor(QRgb color) {
-    backColor_ = color & 0xffffffu;
+    backColor_ = color | 0xff000000u;
     clear();
 }
 
@@ -79,7 +79,7 @@ void DrawingSurface::fillRect(int x0, int y0, int x1, int y1, QRgb color) {
     if (x0 >= x1 || y0 >= y1) return;
     const QRgb c = color | 0xff000000u;
     if (x0 == 0 && y0 == 0 && x1 == width() && y1 == height()) {
-        pendingClear_ = c & 0xffffffu; // whole image: one deferred fill
+        pendingClear_ = c; // whole image: one deferred fill
         touch(QRect(0, 0, width(), height()));
         return;
     }
@@ -197,23 +197,29 @@ qreal DrawingSurface::lineHeight() const { return metrics().height(); }
 
 void DrawingSurface::print(const QString& text) {
     const QFontMetricsF fm = metrics();
+    const QRect bounds(QPoint(0, 0), size_);
     qsizetype start = 0;
     while (start <= text.size()) {
-        qsizetype nl = text.indexOf(QLatin1Char('\n'), start);
-        qsizetype end = nl < 0 ? text.size() : nl;
+        const qsizetype nl = text.indexOf(QLatin1Char('\n'), start);
+        const qsizetype end = nl < 0 ? text.size() : nl;
         QString piece = text.mid(start, end - start);
         if (piece.endsWith(QLatin1Char('\r'))) piece.chop(1);
         if (!piece.isEmpty()) {
-            materialise();
             const qreal advance = fm.horizontalAdvance(piece);
-            {
+            const QPointF baseline(currentX_, currentY_ + fm.ascent());
+            // The ink may overhang the advance; the touched area covers both.
+            const QRect ink = (fm.boundingRect(piece).translated(baseline) |
+                               QRectF(currentX_, currentY_, advance, fm.height()))
+                                  .toAlignedRect()
+                                  .adjusted(-1, -1, 1, 1) & bounds;
+            if (!ink.isEmpty()) {
+                materialise();
                 QPainter p(&image_);
                 p.setFont(font_);
                 p.setPen(QColor::fromRgb(foreColor_));
-                p.drawText(QPointF(currentX_, currentY_ + fm.ascent()), piece);
+                p.drawText(baseline, piece);
+                touch(ink);
             }
-            const QRectF r(currentX_, currentY_, advance, fm.height());
-            touch(r.toAlignedRect().adjusted(-2, 0, 2, 0) & QRect(QPoint(0, 0), size_));
             currentX_ = static_cast<float>(currentX_ + advance);
         }
         if (nl < 0) break;

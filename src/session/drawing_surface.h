@@ -44,7 +44,8 @@ public:
     // The finished picture.
     const QImage& image();
 
-    // Colour of one pixel; empty outside the image.
+    // Colour of one pixel (opaque, comparable with qRgb()); empty outside
+    // the image.
     std::optional<QRgb> pixel(float x, float y);
 
     // Sets the background colour and clears the whole image to it.
