@@ -1,7 +1,8 @@
 #!/bin/sh
 # One entry point for a fresh Debian machine.
 #   ./run.sh          install what is missing, build, and start Vantrel
-#   ./run.sh test     install what is missing, build, and run every test
+#   ./run.sh test     install what is missing, build, and run every test,
+#                     plain and under the sanitizers
 set -eu
 cd "$(dirname "$0")"
 
@@ -22,8 +23,15 @@ case "${1:-run}" in
     exec ./build/default/vantrel
     ;;
   test)
+    # The whole suite twice: a plain optimised build, then one with
+    # AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer, where
+    # any report fails the run.
     build default
     ctest --preset default -j "$jobs"
+    build asan
+    ASAN_OPTIONS=detect_leaks=1:halt_on_error=1 \
+    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+      ctest --preset asan -j "$jobs"
     ;;
   *)
     echo "usage: ./run.sh [run|test]" >&2
