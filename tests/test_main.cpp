@@ -7,12 +7,18 @@
 
 #include <QApplication>
 
-#include <cstdlib>
+#include <cstdio>
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
     RegisterFontSubstitutions();
-    return RUN_ALL_TESTS();
+    const int status = RUN_ALL_TESTS();
+    // A run whose filter selects nothing has tested nothing: count it as failed.
+    if (::testing::UnitTest::GetInstance()->test_to_run_count() == 0) {
+        fprintf(stderr, "no test selected\n");
+        return 1;
+    }
+    return status;
 }

@@ -1,0 +1,103 @@
+// The pattern window on screens with and without scaling: the surface has
+// the screen's size in device pixels and every surface pixel reaches the
+// window's backing store unchanged, one to one.
+
+#include "program.h"
+#include "session/dispatcher.h"
+#include "session/pattern_window.h"
+#include "session/session_state.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QScreen>
+#include <QTest>
+
+namespace {
+
+// A picture that any scaling, blur or offset would change: a one-pixel
+// checkerboard of two colours and a unique colour per pixel in a corner.
+void DrawProbePicture(DrawingSurface& s) {
+    s.setBackColor(qRgb(0, 0, 0));
+    for (int y = 0; y < 64; ++y)
+        for (int x = (y & 1); x < 64; x += 2) s.filledBox(x, y, x + 1, y + 1, qRgb(255, 255, 255));
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x) s.filledBox(100 + x, 100 + y, 101 + x, 101 + y, qRgb(x * 8, y * 8, 77));
+    s.line(0, s.height() - 1, s.width(), s.height() - 1, qRgb(255, 0, 0));  // last row
+    s.line(s.width() - 1, 0, s.width() - 1, s.height(), qRgb(0, 0, 255));   // last column
+}
+
+void ExpectWindowShowsSurfaceOneToOne() {
+    ResetSessionState();
+    QScreen* screen = QGuiApplication::primaryScreen();
+    Program program(screen);
+    program.start();
+    Background& bg = program.background();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&bg));
+
+    const qreal dpr = screen->devicePixelRatio();
+    const QSize device(qRound(screen->geometry().width() * dpr), qRound(screen->geometry().height() * dpr));
+    EXPECT_EQ(bg.geometry(), screen->geometry());
+    EXPECT_EQ(bg.form().surface().size(), device);
+    EXPECT_EQ(SessionState.ScreenWidthPx, device.width());
+    EXPECT_EQ(SessionState.ScreenHeightPx, device.height());
+    EXPECT_EQ(SessionState.PatternIndex, 1);
+
+    DrawProbePicture(bg.form().surface());
+    bg.flush();
+    QApplication::processEvents();
+
+    const QImage shown = bg.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage& want = bg.form().surface().image();
+    ASSERT_EQ(shown.size(), want.size());
+    int differ = 0;
+    for (int y = 0; y < want.height(); ++y)
+        for (int x = 0; x < want.width(); ++x) differ += shown.pixel(x, y) != want.pixel(x, y);
+    EXPECT_EQ(differ, 0) << "pixels not shown one to one at device pixel ratio " << dpr;
+}
+
+} // namespace
+
+TEST(PatternWindow, ShowsTheSurfaceOneToOne) { ExpectWindowShowsSurfaceOneToOne(); }
+TEST(PatternWindowDpr125, ShowsTheSurfaceOneToOneAtScale125) { ExpectWindowShowsSurfaceOneToOne(); }
+TEST(PatternWindowDpr2, ShowsTheSurfaceOneToOneAtScale2) { ExpectWindowShowsSurfaceOneToOne(); }
+
+TEST(PatternWindow, LoadPaintsPatternOneBeforeTheWindowIsShown) {
+    ResetSessionState();
+    SessionState.AutoPlayOn = kTrue;
+    Program program(QGuiApplication::primaryScreen());
+    Background& bg = program.background();
+    EXPECT_FALSE(bg.isLoaded());
+    EXPECT_FALSE(bg.isVisible());
+    EXPECT_EQ(SessionState.PatternIndex, 0);
+    program.showBackground();
+    EXPECT_TRUE(bg.isLoaded());
+    EXPECT_TRUE(bg.isVisible());
+    EXPECT_EQ(SessionState.PatternIndex, 1);
+    EXPECT_EQ(SessionState.AutoPlayOn, kFalse);
+    EXPECT_TRUE(SessionState.AutoPlaySeconds.isEmpty());
+    EXPECT_EQ(bg.form().surface().pixel(0, 0), qRgb(0, 0, 0));
+}
+
+TEST(PatternWindow, UncoveredWindowShowsTheSamePicture) {
+    ResetSessionState();
+    Program program(QGuiApplication::primaryScreen());
+    program.start();
+    Background& bg = program.background();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&bg));
+    SessionState.PatternIndex = 4;
+    PaintPattern(bg.form());
+    bg.flush();
+    QApplication::processEvents();
+    const QImage before = bg.grab().toImage();
+
+    QWidget cover;
+    cover.setGeometry(bg.geometry());
+    cover.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&cover));
+    cover.hide();
+    bg.update(); // the system asks for the uncovered area again
+    QApplication::processEvents();
+    EXPECT_EQ(bg.grab().toImage(), before);
+    EXPECT_EQ(bg.grab().toImage().pixel(5, 5), qRgb(255, 0, 0));
+}
