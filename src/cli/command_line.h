@@ -1,0 +1,61 @@
+#pragma once
+// The program's command line. Run without arguments, Vantrel opens its
+// windows as always; the options list the patterns or the screens, choose
+// the screen the windows open on, or render the patterns into image files.
+
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+
+// Exit status of a command line that cannot be carried out as given.
+constexpr int kUsageErrorExitStatus = 2;
+// Exit status when no display can be opened, or a file cannot be written.
+constexpr int kFailureExitStatus = 1;
+
+// Largest width or height of an export: the pattern painters work in
+// 16-bit screen coordinates.
+constexpr int kMaxExportSide = 32767;
+
+struct CommandLine {
+    enum class Action {
+        Run,         // open the windows
+        Help,        // print the options
+        Version,     // print the name and version
+        List,        // print the pattern sequence
+        ListScreens, // print the screens
+        Export,      // render patterns into image files
+        Error,       // the command line is unusable: `error` says why
+    };
+
+    Action action = Action::Run;
+    QString error;          // one line, without the program's name
+    QString screen;         // --screen: an index or a name; empty for the primary screen
+    QString exportDir;      // --export
+    QSize size;             // --size; invalid when not given
+    int16_t firstPattern = 1; // --pattern: the range to export
+    int16_t lastPattern = 67;
+
+    // Whether the action needs a screen of a real display: the windows,
+    // the screen listing, and an export whose size is the screen's.
+    bool needsDisplay() const;
+};
+
+// Parses the arguments (the first is the program's path). Never fails:
+// an unusable command line comes back as Action::Error.
+CommandLine ParseCommandLine(const QStringList& arguments);
+
+// The text printed by --help.
+QString HelpText();
+// The line printed by --version, e.g. "Vantrel 1.0.5".
+QString VersionLine();
+// The lines printed by --list, one per pattern: "11 grey 128".
+QStringList PatternListing();
+
+// Parses "WxH" (each side 1 to 32767); an invalid size with `error` set
+// when it is unusable.
+QSize ParseSize(const QString& text, QString* error);
+// Parses "N" or "N-M" (1 <= N <= M <= 67) into a range of pattern
+// numbers; false with `error` set when it is unusable.
+bool ParsePatternRange(const QString& text, int16_t* first, int16_t* last, QString* error);

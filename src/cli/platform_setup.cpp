@@ -1,0 +1,59 @@
+#include "cli/platform_setup.h"
+
+#include "cli/command_line.h"
+
+#include <QByteArray>
+#include <QList>
+
+#include <cstdio>
+#include <cstdlib>
+
+bool DisplayAvailable() {
+#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN) && !defined(Q_OS_ANDROID)
+    const bool x11 = !qEnvironmentVariableIsEmpty("DISPLAY");
+    const bool wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    const QByteArray requested = qgetenv("QT_QPA_PLATFORM");
+    if (requested.trimmed().isEmpty()) return x11 || wayland;
+    // A list of platforms to try in turn, each "name[:arguments]".
+    for (const QByteArray& entry : requested.split(';')) {
+        const QByteArray name = entry.split(':').first().trimmed();
+        if (name.isEmpty()) continue;
+        if (name == "xcb") {
+            if (x11) return true;
+        } else if (name.startsWith("wayland")) {
+            if (wayland) return true;
+        } else {
+            return true; // offscreen, vnc, eglfs, ...: nothing to check here
+        }
+    }
+    return false;
+#else
+    return true;
+#endif
+}
+
+void UseOffscreenPlatform() { qputenv("QT_QPA_PLATFORM", "offscreen"); }
+
+QString NoDisplayMessage() {
+    return QStringLiteral("vantrel: no display could be opened; to render the patterns into image files "
+                          "without one, use --export DIR --size WxH");
+}
+
+namespace {
+
+void PlatformStartMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type == QtFatalMsg) {
+        // Qt gives up when no platform plugin starts; say so plainly and
+        // end without an abort.
+        std::fprintf(stderr, "%s\n", qPrintable(NoDisplayMessage()));
+        std::fflush(stderr);
+        std::_Exit(kFailureExitStatus);
+    }
+    std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, text)));
+}
+
+} // namespace
+
+PlatformStartGuard::PlatformStartGuard() : previous_(qInstallMessageHandler(PlatformStartMessage)) {}
+
+PlatformStartGuard::~PlatformStartGuard() { qInstallMessageHandler(previous_); }

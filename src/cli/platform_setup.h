@@ -1,0 +1,34 @@
+#pragma once
+// Start-up's choice of Qt platform, made before the application object
+// exists: the offscreen platform when nothing needs a display, and a
+// plain message instead of Qt's abort when a display is needed but none
+// can be opened.
+
+#include <QString>
+#include <QtGlobal>
+
+// Whether the windowing platform Qt would pick has a display to talk to.
+// On X11/Wayland systems that means DISPLAY or WAYLAND_DISPLAY (or a
+// QT_QPA_PLATFORM that needs neither); elsewhere there always is one.
+bool DisplayAvailable();
+
+// Makes the application object use Qt's offscreen platform, which draws
+// into memory and needs no display.
+void UseOffscreenPlatform();
+
+// The one line printed when a display is needed and none can be opened.
+QString NoDisplayMessage();
+
+// While it lives, a failure of Qt's platform to start ends the program
+// with NoDisplayMessage() and kFailureExitStatus instead of an abort.
+// Wrap the construction of the application object in it.
+class PlatformStartGuard {
+public:
+    PlatformStartGuard();
+    ~PlatformStartGuard();
+    PlatformStartGuard(const PlatformStartGuard&) = delete;
+    PlatformStartGuard& operator=(const PlatformStartGuard&) = delete;
+
+private:
+    QtMessageHandler previous_;
+};
