@@ -13,6 +13,7 @@
 
 #include <array>
 #include <functional>
+#include <ostream>
 #include <string>
 
 namespace {
@@ -79,6 +80,8 @@ constexpr std::array<QRgb, 8> kBars{{qRgb(255, 255, 255), qRgb(255, 255, 0), qRg
 
 // Column x of bands of width k: band x / k while x < n*k, black beyond.
 int BandAt(int x, int k, int n) { return k > 0 && x < n * k ? x / k : -1; }
+
+std::ostream& operator<<(std::ostream& os, const BandCase& c) { return os << c.w << "x" << c.h; }
 
 class Bands : public ::testing::TestWithParam<BandCase> {};
 
@@ -164,6 +167,8 @@ struct LineCase {
     int columns; // white columns of the vertical raster
 };
 
+std::ostream& operator<<(std::ostream& os, const LineCase& c) { return os << c.w << "x" << c.h; }
+
 class FrameAndRasters : public ::testing::TestWithParam<LineCase> {};
 
 TEST_P(FrameAndRasters, FrameLiesOnTheOutermostPixels) {
@@ -226,6 +231,8 @@ struct QuadrantCase {
     int row; // first row of the lower half: h/2 mapped to a pixel row
 };
 
+std::ostream& operator<<(std::ostream& os, const QuadrantCase& c) { return os << c.w << "x" << c.h; }
+
 class Quadrants : public ::testing::TestWithParam<QuadrantCase> {};
 
 TEST_P(Quadrants, OppositeQuartersShareTheBoxColour) {
@@ -254,6 +261,8 @@ struct WindowCase {
     int left, right; // X = w/3 to the nearest, and 2*X
     int top, bottom; // h/3 and 2*h/3 mapped to pixel rows
 };
+
+std::ostream& operator<<(std::ostream& os, const WindowCase& c) { return os << c.w << "x" << c.h; }
 
 class CentreWindows : public ::testing::TestWithParam<WindowCase> {};
 
