@@ -1,12 +1,20 @@
 #include "screens/display_probe.h"
 
+#include "session/numeric.h"
 #include "session/pattern_window.h"
 #include "session/session_state.h"
 
 #include <QScreen>
 
 void ProbeDisplay(const QScreen* screen) {
-    const QSize size = DeviceSize(screen);
-    SessionState.ScreenWidthPx = static_cast<int16_t>(qMin(size.width(), 32767));
-    SessionState.ScreenHeightPx = static_cast<int16_t>(qMin(size.height(), 32767));
+    try {
+        if (!screen) numeric::Raise(numeric::RuntimeError::InvalidArgument);
+        // The pattern window's surface is sized the same way, so the
+        // stored extent and the drawing surface always agree.
+        const QSize size = DeviceSize(screen);
+        SessionState.ScreenWidthPx = numeric::Narrow16(size.width());
+        SessionState.ScreenHeightPx = numeric::Narrow16(size.height());
+    } catch (const numeric::RuntimeError&) {
+        // The probe ends here; whatever was stored stays.
+    }
 }
