@@ -1,5 +1,6 @@
 #include "application.h"
 
+#include "cli/command_line_actions.h"
 #include "program.h"
 #include "session/numeric.h"
 
@@ -50,9 +51,18 @@ void RegisterFontSubstitutions() {
 }
 
 int RunVantrel(int argc, char** argv) {
-    VantrelApplication app(argc, argv);
+    // Everything but opening the windows (help, lists, export, a bad
+    // command line) is done there; none of it needs a display but the
+    // screen list and an export at the screen's size.
+    const CommandLine commandLine = ParseCommandLine(CommandLineArguments(argc, argv));
+    if (commandLine.action != CommandLine::Action::Run) return RunCommandLineAction(commandLine, argv);
+    if (!RequireDisplay()) return kFailureExitStatus;
+    const std::unique_ptr<VantrelApplication> application = StartApplication(argc, argv);
+    VantrelApplication& app = *application;
     RegisterFontSubstitutions();
-    Program program(QGuiApplication::primaryScreen());
+    QScreen* screen = ChosenScreen(commandLine);
+    if (!screen) return kUsageErrorExitStatus;
+    Program program(screen);
     try {
         program.start();
     } catch (const numeric::RuntimeError& error) {
