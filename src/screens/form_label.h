@@ -1,0 +1,40 @@
+#pragma once
+// A text label of the splash and farewell windows. Unlike a plain QLabel
+// it keeps mouse presses to itself, so a press on its text never reaches
+// the window behind it, and it reports a click (press and release of the
+// same button over it) as `clicked()`.
+//
+// Placed at a designed rectangle, the label takes the size of its text
+// and is centred on the designed width. A wrapping label keeps a text
+// wider than that width within it and grows downward; any other label
+// grows sideways, still centred.
+
+#include <QLabel>
+#include <QRect>
+
+class FormLabel : public QLabel {
+    Q_OBJECT
+public:
+    explicit FormLabel(QWidget* parent = nullptr);
+
+    // Places the label at `design` (parent coordinates) and sizes it to
+    // its current text and font.
+    void setDesignRect(const QRect& design, bool wrapping);
+    QRect designRect() const { return design_; }
+
+Q_SIGNALS:
+    void clicked();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+private:
+    void fitToText();
+
+    QRect design_;
+    bool wrapping_ = false;
+    Qt::MouseButton pressed_ = Qt::NoButton;
+};
