@@ -2,6 +2,7 @@
 
 #include "cli/command_line_actions.h"
 #include "program.h"
+#include "screens/artwork.h"
 #include "session/numeric.h"
 
 #include <QFont>
@@ -60,9 +61,11 @@ int RunVantrel(int argc, char** argv) {
     const std::unique_ptr<VantrelApplication> application = StartApplication(argc, argv);
     VantrelApplication& app = *application;
     RegisterFontSubstitutions();
+    app.setWindowIcon(ProgramIcon());
     QScreen* screen = ChosenScreen(commandLine);
     if (!screen) return kUsageErrorExitStatus;
     Program program(screen);
+    QObject::connect(&program, &Program::ended, &app, [&app](int status) { app.exit(status); });
     try {
         program.start();
     } catch (const numeric::RuntimeError& error) {

@@ -1,10 +1,10 @@
 #include "program.h"
 
-#include "screens/display_probe.h"
+#include "screens/farewell_window.h"
+#include "screens/splash_window.h"
+#include "screens/twips.h"
 #include "session/pattern_window.h"
-#include "session/session_state.h"
 
-#include <QCoreApplication>
 #include <QScreen>
 
 Program::Program(QScreen* screen, QObject* parent) : QObject(parent), screen_(screen) {}
@@ -12,10 +12,16 @@ Program::Program(QScreen* screen, QObject* parent) : QObject(parent), screen_(sc
 Program::~Program() = default;
 
 void Program::start() {
-    // Until the start-up screen exists, measure the screen and open the
-    // pattern window directly.
-    ProbeDisplay(screen_);
-    showBackground();
+    Welcome& splash = welcome();
+    if (!splash.isLoaded()) splash.Form_Load();
+    splash.show();
+    splash.raise();
+    splash.activateWindow();
+}
+
+Welcome& Program::welcome() {
+    if (!welcome_) welcome_ = std::make_unique<Welcome>(*this, screen_);
+    return *welcome_;
 }
 
 Background& Program::background() {
@@ -35,4 +41,26 @@ void Program::showBackground() {
     bg.activateWindow();
 }
 
-void Program::confirmExit() { QCoreApplication::exit(0); }
+VerApprove& Program::farewell() {
+    if (!farewell_) farewell_ = std::make_unique<VerApprove>(*this, screen_);
+    return *farewell_;
+}
+
+void Program::confirmExit() {
+    VerApprove& window = farewell();
+    if (!window.isLoaded()) {
+        window.Form_Load();
+        window.show();
+        // Centred with its border and caption, now that the platform has
+        // given it them.
+        window.move(CentredOn(screen_, window.frameGeometry().size()));
+    }
+    window.raise();
+    window.activateWindow();
+}
+
+void Program::end() {
+    if (ended_) return;
+    ended_ = true;
+    Q_EMIT ended(0);
+}

@@ -9,6 +9,8 @@
 
 class Background;
 class QScreen;
+class VerApprove;
+class Welcome;
 
 class Program : public QObject {
     Q_OBJECT
@@ -19,8 +21,13 @@ public:
 
     QScreen* screen() const { return screen_; }
 
-    // Opens the program's first window.
+    // Opens the program's first window, the splash window: its load
+    // measures the screen before it becomes visible.
     void start();
+
+    // The splash window, created on first reference.
+    Welcome& welcome();
+    bool hasWelcome() const { return welcome_ != nullptr; }
 
     // The pattern window, created on first reference.
     Background& background();
@@ -29,10 +36,26 @@ public:
     // whole screen.
     void showBackground();
 
-    // The operator confirmed the exit question.
+    // The farewell window, created on first reference.
+    VerApprove& farewell();
+    bool hasFarewell() const { return farewell_ != nullptr; }
+
+    // The operator confirmed the exit question: shows the farewell window,
+    // loading it first if it is not loaded, else only brings it to the front.
     void confirmExit();
+
+    // Every window is closed: the program ends with status 0. The
+    // application leaves its event loop on `ended`.
+    void end();
+    bool hasEnded() const { return ended_; }
+
+Q_SIGNALS:
+    void ended(int status);
 
 private:
     QScreen* screen_;
+    bool ended_ = false;
+    std::unique_ptr<Welcome> welcome_;
     std::unique_ptr<Background> background_;
+    std::unique_ptr<VerApprove> farewell_;
 };

@@ -3,6 +3,7 @@
 // window's backing store unchanged, one to one.
 
 #include "program.h"
+#include "screens/splash_window.h"
 #include "session/dispatcher.h"
 #include "session/pattern_window.h"
 #include "session/session_state.h"
@@ -32,6 +33,7 @@ void ExpectWindowShowsSurfaceOneToOne() {
     QScreen* screen = QGuiApplication::primaryScreen();
     Program program(screen);
     program.start();
+    program.welcome().close(); // the splash gives way to the pattern window
     Background& bg = program.background();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&bg));
 
@@ -83,6 +85,7 @@ TEST(PatternWindow, UncoveredWindowShowsTheSamePicture) {
     ResetSessionState();
     Program program(QGuiApplication::primaryScreen());
     program.start();
+    program.welcome().close(); // the splash gives way to the pattern window
     Background& bg = program.background();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&bg));
     SessionState.PatternIndex = 4;
