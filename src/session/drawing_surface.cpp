@@ -2,6 +2,7 @@
 
 #include <QFontMetricsF>
 #include <QPainter>
+#include <QRawFont>
 
 #include <algorithm>
 #include <cmath>
@@ -193,10 +194,28 @@ qreal DrawingSurface::textWidth(const QString& text) const {
     return metrics().horizontalAdvance(text);
 }
 
-qreal DrawingSurface::lineHeight() const { return metrics().height(); }
+DrawingSurface::TextCell DrawingSurface::textCell(const QFontMetricsF& fm) const {
+    qreal ascent = fm.ascent(), descent = fm.descent();
+    // Some faces report a smaller ascent than their glyphs reach (UMing at
+    // 13 pixels: 11 against 11.64); their Windows metrics hold the glyphs.
+    QFont sized = font_;
+    if (sized.pixelSize() <= 0) sized.setPixelSize(std::max(1, qRound(font_.pointSizeF() * dpi_ / 72.0)));
+    const QRawFont raw = QRawFont::fromFont(sized);
+    const QByteArray os2 = raw.isValid() ? raw.fontTable("OS/2") : QByteArray();
+    if (os2.size() >= 78 && raw.unitsPerEm() > 0) {
+        auto u16 = [&](int at) { return (static_cast<uchar>(os2[at]) << 8) | static_cast<uchar>(os2[at + 1]); };
+        const qreal scale = raw.pixelSize() / raw.unitsPerEm();
+        ascent = std::max(ascent, std::ceil(u16(74) * scale - 1e-9));  // usWinAscent
+        descent = std::max(descent, std::ceil(u16(76) * scale - 1e-9)); // usWinDescent
+    }
+    return {ascent, ascent + descent};
+}
+
+qreal DrawingSurface::lineHeight() const { return textCell(metrics()).height; }
 
 void DrawingSurface::print(const QString& text) {
     const QFontMetricsF fm = metrics();
+    const TextCell cell = textCell(fm);
     const QRect bounds(QPoint(0, 0), size_);
     qsizetype start = 0;
     while (start <= text.size()) {
@@ -206,10 +225,10 @@ void DrawingSurface::print(const QString& text) {
         if (piece.endsWith(QLatin1Char('\r'))) piece.chop(1);
         if (!piece.isEmpty()) {
             const qreal advance = fm.horizontalAdvance(piece);
-            const QPointF baseline(currentX_, currentY_ + fm.ascent());
+            const QPointF baseline(currentX_, currentY_ + cell.ascent);
             // The ink may overhang the advance; the touched area covers both.
             const QRect ink = (fm.boundingRect(piece).translated(baseline) |
-                               QRectF(currentX_, currentY_, advance, fm.height()))
+                               QRectF(currentX_, currentY_, advance, cell.height))
                                   .toAlignedRect()
                                   .adjusted(-1, -1, 1, 1) & bounds;
             if (!ink.isEmpty()) {
@@ -224,7 +243,7 @@ void DrawingSurface::print(const QString& text) {
         }
         if (nl < 0) break;
         currentX_ = 0.0f;
-        currentY_ = static_cast<float>(currentY_ + fm.height());
+        currentY_ = static_cast<float>(currentY_ + cell.height);
         start = nl + 1;
     }
 }

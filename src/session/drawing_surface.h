@@ -70,7 +70,10 @@ public:
 
     // Text: font, size in points, text position (top-left of the next glyph)
     // and printing in the foreground colour. "\r\n" (or "\n") moves the
-    // position to x = 0, one line height further down.
+    // position to x = 0, one line height further down. The text cell (ascent
+    // above the baseline, line height) encloses the face's glyphs: it is at
+    // least the face's Windows ascent and descent (OS/2 table), as a Windows
+    // text cell is, so no ink lies above the text position.
     void setFont(const QFont& font);
     const QFont& font() const { return font_; }
     void setFontSize(qreal points);
@@ -98,6 +101,11 @@ public:
 private:
     void materialise();
     QFontMetricsF metrics() const;
+    struct TextCell {
+        qreal ascent;
+        qreal height;
+    };
+    TextCell textCell(const QFontMetricsF& fm) const;
     void touch(const QRect& r) { dirty_ |= r; }
     void fillRect(int x0, int y0, int x1, int y1, QRgb color); // half-open, unclipped input
     void hspan(int x0, int x1, int y, QRgb color);             // half-open
