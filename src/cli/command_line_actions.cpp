@@ -21,7 +21,7 @@ void PrintLines(const QStringList& lines) {
 int RunExport(const CommandLine& c, char** argv) {
     // With a size, nothing needs a display: render on the offscreen
     // platform. Without one, the chosen screen gives the size.
-    const bool offscreen = c.size.isValid();
+    const bool offscreen = !c.needsDisplay();
     if (offscreen) {
         UseOffscreenPlatform();
     } else if (!DisplayAvailable()) {
