@@ -27,6 +27,7 @@
 #include <QtGui/qrgb.h>
 
 #include <optional>
+#include <vector>
 
 class DrawingSurface {
 public:
@@ -100,6 +101,7 @@ public:
 
 private:
     void materialise();
+    void deferClear(QRgb color); // the whole image becomes this colour, written later
     QFontMetricsF metrics() const;
     struct TextCell {
         qreal ascent;
@@ -115,7 +117,16 @@ private:
     qreal dpi_;
     QImage image_;
     QImage metricsDevice_; // resolves point sizes at this surface's DPI
-    std::optional<QRgb> pendingClear_; // the whole image is this colour, not yet written
+    // Deferred writes, so that each pixel of a new picture is written about
+    // once: the image is this colour, except the rows marked in
+    // rowWritten_, which a drawing has written out whole.
+    std::optional<QRgb> pendingClear_;
+    std::vector<unsigned char> rowWritten_;
+    int rowsWritten_ = 0;
+    // When not empty: every row of the image is this row, not yet written.
+    // Full-height boxes (bands, vertical lines) on a cleared image paint
+    // into it, and the image is then written once, row after row.
+    std::vector<QRgb> pendingRow_;
     QRgb backColor_ = qRgb(0, 0, 0);
     QRgb foreColor_ = qRgb(0, 0, 0);
     QRgb fillColor_ = qRgb(0, 0, 0);

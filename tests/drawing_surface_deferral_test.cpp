@@ -1,0 +1,167 @@
+// The surface defers writing the image: a clear is kept as one colour and
+// full-height boxes on a cleared image as one row, written out only when
+// something needs the pixels. These tests draw the same random sequences
+// twice, once as they come and once with the image taken after every
+// operation (so nothing stays deferred), and require identical pixels,
+// pixel reads and touched rectangles.
+
+#include "session/drawing_surface.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QRandomGenerator>
+#include <QString>
+
+#include <functional>
+#include <string>
+
+namespace {
+
+struct Op {
+    std::string what;
+    std::function<void(DrawingSurface&)> run;
+};
+
+QRgb RandomColour(QRandomGenerator& rng) {
+    static constexpr QRgb kColours[] = {qRgb(0, 0, 0), qRgb(255, 255, 255), qRgb(255, 0, 0),
+                                        qRgb(0, 0, 255), qRgb(192, 192, 192)};
+    if (rng.bounded(2)) return kColours[rng.bounded(5)];
+    return qRgb(rng.bounded(256), rng.bounded(256), rng.bounded(256));
+}
+
+// A coordinate near or beyond the surface's edges along an axis of length n.
+float RandomCoord(QRandomGenerator& rng, int n) {
+    switch (rng.bounded(6)) {
+    case 0: return 0.0f;
+    case 1: return static_cast<float>(n);
+    case 2: return static_cast<float>(n) + static_cast<float>(rng.bounded(5));
+    case 3: return -static_cast<float>(rng.bounded(5));
+    case 4: return static_cast<float>(rng.bounded(n + 1)) + 0.5f; // a tie
+    default: return static_cast<float>(rng.bounded(n + 1));
+    }
+}
+
+Op RandomOp(QRandomGenerator& rng, QSize size) {
+    const int w = size.width(), h = size.height();
+    const QRgb c = RandomColour(rng);
+    const float x1 = RandomCoord(rng, w), x2 = RandomCoord(rng, w);
+    const float y1 = RandomCoord(rng, h), y2 = RandomCoord(rng, h);
+    const float fh = static_cast<float>(h);
+    switch (rng.bounded(13)) {
+    case 0: return {"clear", [](DrawingSurface& s) { s.clear(); }};
+    case 1: return {"setBackColor", [c](DrawingSurface& s) { s.setBackColor(c); }};
+    case 2: // full-height band, the case the row deferral takes
+        return {"band", [=](DrawingSurface& s) { s.filledBox(x1, 0.0f, x2, fh, c); }};
+    case 3: // a band running past the top and the bottom
+        return {"tall band", [=](DrawingSurface& s) { s.filledBox(x1, -3.0f, x2, fh + 3.0f, c); }};
+    case 4: return {"vertical line", [=](DrawingSurface& s) { s.line(x1, 0.0f, x1, fh, c); }};
+    case 5: return {"vertical line up", [=](DrawingSurface& s) { s.line(x1, fh, x1, -1.0f, c); }};
+    case 6: return {"filledBox", [=](DrawingSurface& s) { s.filledBox(x1, y1, x2, y2, c); }};
+    case 7: return {"line", [=](DrawingSurface& s) { s.line(x1, y1, x2, y2, c); }};
+    case 8: {
+        const bool solid = rng.bounded(2) == 1;
+        const QRgb fill = RandomColour(rng);
+        return {"box", [=](DrawingSurface& s) {
+                    s.setFillStyle(solid ? DrawingSurface::FillStyle::Solid : DrawingSurface::FillStyle::Transparent);
+                    s.setFillColor(fill);
+                    s.box(x1, y1, x2, y2, c);
+                }};
+    }
+    case 9: {
+        const float r = static_cast<float>(rng.bounded(std::max(w, h) + 2));
+        return {"circle", [=](DrawingSurface& s) { s.circle(x1, y1, r, c); }};
+    }
+    case 10: {
+        const int src = rng.bounded(h + 2) - 1, rows = rng.bounded(h + 1), dst = rng.bounded(h + 2) - 1;
+        return {"copyRows", [=](DrawingSurface& s) { s.copyRows(src, rows, dst); }};
+    }
+    case 11:
+        return {"print", [=](DrawingSurface& s) {
+                    s.setForeColor(c);
+                    s.setCurrentX(x1);
+                    s.setCurrentY(y1);
+                    s.print(QStringLiteral("Ag"));
+                }};
+    default: return {"full box", [c](DrawingSurface& s) { s.filledBox(-1.0f, -1.0f, 1e6f, 1e6f, c); }};
+    }
+}
+
+class DrawingSurfaceDeferral : public ::testing::TestWithParam<QSize> {};
+
+TEST_P(DrawingSurfaceDeferral, DeferredDrawingGivesTheSamePixelsAsImmediateDrawing) {
+    const QSize size = GetParam();
+    QRandomGenerator rng(0x5eed0000u + static_cast<quint32>(size.width() * 1000 + size.height()));
+    for (int sequence = 0; sequence < 150; ++sequence) {
+        DrawingSurface deferred(size), immediate(size);
+        deferred.takeDirty();
+        immediate.takeDirty();
+        std::string trail;
+        for (int step = 0; step < 40; ++step) {
+            const Op op = RandomOp(rng, size);
+            trail += op.what + "; ";
+            op.run(deferred);
+            op.run(immediate);
+            immediate.image(); // writes everything out at once
+            const int px = rng.bounded(size.width() + 2) - 1, py = rng.bounded(size.height() + 2) - 1;
+            ASSERT_EQ(deferred.pixel(static_cast<float>(px), static_cast<float>(py)),
+                      immediate.pixel(static_cast<float>(px), static_cast<float>(py)))
+                << "pixel (" << px << ", " << py << ") after: " << trail;
+            if (rng.bounded(4) == 0) {
+                ASSERT_EQ(deferred.takeDirty(), immediate.takeDirty()) << "after: " << trail;
+            }
+        }
+        ASSERT_EQ(deferred.takeDirty(), immediate.takeDirty()) << "after: " << trail;
+        ASSERT_TRUE(deferred.image() == immediate.image()) << "after: " << trail;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, DrawingSurfaceDeferral,
+                         ::testing::Values(QSize(1, 1), QSize(1, 6), QSize(7, 1), QSize(37, 23), QSize(64, 48)),
+                         [](const auto& info) {
+                             return std::to_string(info.param.width()) + "x" + std::to_string(info.param.height());
+                         });
+
+TEST(DrawingSurfaceDeferralRows, BandsOnAClearedImageFillEveryRowAlike) {
+    DrawingSurface s(QSize(9, 5));
+    s.setBackColor(qRgb(1, 2, 3));
+    s.filledBox(2.0f, 0.0f, 4.0f, 5.0f, qRgb(255, 0, 0));
+    s.line(6.0f, 0.0f, 6.0f, 5.0f, qRgb(0, 255, 0));
+    EXPECT_EQ(s.pixel(3.0f, 4.0f), qRgb(255, 0, 0) | 0xff000000u);
+    const QImage& image = s.image();
+    for (int y = 0; y < 5; ++y) {
+        for (int x = 0; x < 9; ++x) {
+            const QRgb want = x == 2 || x == 3 ? qRgb(255, 0, 0) : x == 6 ? qRgb(0, 255, 0) : qRgb(1, 2, 3);
+            ASSERT_EQ(image.pixel(x, y), want) << x << "," << y;
+        }
+    }
+    // Drawing on after the image was written changes only what it touches.
+    s.filledBox(0.0f, 0.0f, 9.0f, 5.0f, qRgb(9, 9, 9));
+    s.filledBox(0.0f, 2.0f, 9.0f, 3.0f, qRgb(7, 7, 7));
+    EXPECT_EQ(s.image().pixel(4, 2), qRgb(7, 7, 7));
+    EXPECT_EQ(s.image().pixel(4, 1), qRgb(9, 9, 9));
+}
+
+TEST(DrawingSurfaceDeferralRows, LineRastersOfEveryPeriodAreWrittenExactly) {
+    // Rows of every third column, every fifth and so on take the surface's
+    // repeating-block path when the image is written; widths that are and
+    // are not multiples of the block.
+    for (int width : {1, 3, 12, 47, 64, 101}) {
+        for (int period = 1; period <= 18; ++period) {
+            DrawingSurface s(QSize(width, 3));
+            s.setBackColor(qRgb(0, 0, 0));
+            for (int x = 1; x < width; x += period)
+                s.line(static_cast<float>(x), 0.0f, static_cast<float>(x), 3.0f, qRgb(255, 255, 255));
+            const QImage& image = s.image();
+            for (int y = 0; y < 3; ++y) {
+                for (int x = 0; x < width; ++x) {
+                    const QRgb want = x >= 1 && (x - 1) % period == 0 ? qRgb(255, 255, 255) : qRgb(0, 0, 0);
+                    ASSERT_EQ(image.pixel(x, y), want) << "width " << width << ", period " << period << ", pixel " << x
+                                                       << "," << y;
+                }
+            }
+        }
+    }
+}
+
+} // namespace
