@@ -1,0 +1,307 @@
+// Painting speed against the memory-fill floor.
+//
+// PaintPattern/<N>/<W>x<H>: one PaintPattern call for pattern N plus taking
+// the finished image (the surface defers clears, so a picture is complete
+// only once its image is taken). The counter vs_fill divides that time by
+// the time of QImage::fill on a frame of the same size, measured in the
+// same run by QImageFill/<W>x<H>: the memory-bandwidth floor. The machine
+// may be shared, so the ratio uses the best iteration of each (best_ms),
+// which preemption by other processes does not inflate; the Time column
+// is the mean.
+//
+// Timer1_Timer/<W>x<H>, Timer2_Timer/<W>x<H>: one tick of the moving block
+// (pattern 59) and of the flashing box (pattern 57), with the pixels each
+// tick marks dirty (dirty_px, the mean area of the rectangle the surface
+// reports; dirty_max_px, the largest).
+//
+// Startup/<W>x<H>: from nothing to pattern 1 painted on the screen: the
+// program object, the display probe and the pattern window shown, loaded
+// and painted once.
+
+#include "patterns/painters.h"
+#include "program.h"
+#include "application.h"
+#include "screens/display_probe.h"
+#include "session/dispatcher.h"
+#include "session/pattern_form.h"
+#include "session/pattern_window.h"
+#include "session/session_state.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QGuiApplication>
+#include <QImage>
+#include <QScreen>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration<double>(to - from).count();
+}
+
+constexpr QSize kFrameSizes[] = {{1920, 1080}, {3840, 2160}, {7680, 4320}};
+
+std::string SizeName(QSize s) { return std::to_string(s.width()) + "x" + std::to_string(s.height()); }
+
+// Best and mean time of the iterations of one benchmark.
+class IterationTimes {
+public:
+    void add(double seconds) {
+        best_ = n_ == 0 ? seconds : std::min(best_, seconds);
+        total_ += seconds;
+        ++n_;
+    }
+    bool empty() const { return n_ == 0; }
+    double best() const { return best_; }
+    double mean() const { return n_ ? total_ / static_cast<double>(n_) : 0.0; }
+
+private:
+    double best_ = 0.0;
+    double total_ = 0.0;
+    int64_t n_ = 0;
+};
+
+// The frames of the size being measured: one pattern form and one plain
+// image for the fill floor. Only one size is held at a time, so the
+// 132 MB frames of 7680x4320 are made once and never pile up.
+class Frames {
+public:
+    PatternForm& form(QSize size) {
+        use(size);
+        return *form_;
+    }
+    QImage& fillImage(QSize size) {
+        use(size);
+        if (fillImage_.isNull()) {
+            fillImage_ = QImage(size, QImage::Format_RGB32);
+            fillImage_.fill(0u); // commit the pages before anything is timed
+        }
+        return fillImage_;
+    }
+
+    // Best time of one fill of a frame of this size in this run; measured
+    // here if the QImageFill benchmark of the size has not run.
+    double bestFill(QSize size) {
+        const auto key = std::make_pair(size.width(), size.height());
+        auto it = bestFill_.find(key);
+        if (it != bestFill_.end()) return it->second;
+        QImage& image = fillImage(size);
+        IterationTimes times;
+        const auto start = Clock::now();
+        for (int n = 0; n < 3 || Seconds(start, Clock::now()) < 0.2; ++n) {
+            const auto t0 = Clock::now();
+            image.fill(n % 2 ? 0xff000000u : 0xffffffffu);
+            times.add(Seconds(t0, Clock::now()));
+        }
+        bestFill_[key] = times.best();
+        return times.best();
+    }
+    void setBestFill(QSize size, double seconds) { bestFill_[{size.width(), size.height()}] = seconds; }
+
+private:
+    void use(QSize size) {
+        if (size == size_ && form_) return;
+        form_.reset();
+        fillImage_ = QImage();
+        size_ = size;
+        form_ = std::make_unique<PatternForm>(size, 96.0);
+        form_->surface().image(); // commit the pages before anything is timed
+    }
+
+    QSize size_;
+    std::unique_ptr<PatternForm> form_;
+    QImage fillImage_;
+    std::map<std::pair<int, int>, double> bestFill_;
+};
+
+void UseScreen(QSize size) {
+    ResetSessionState();
+    SessionState.ScreenWidthPx = static_cast<int16_t>(size.width());
+    SessionState.ScreenHeightPx = static_cast<int16_t>(size.height());
+}
+
+void FillFloor(benchmark::State& state, Frames& frames, QSize size) {
+    QImage& image = frames.fillImage(size);
+    IterationTimes times;
+    int n = 0;
+    for (auto _ : state) {
+        const QRgb c = ++n % 2 ? 0xff000000u : 0xffffffffu;
+        const auto t0 = Clock::now();
+        image.fill(c);
+        benchmark::ClobberMemory();
+        times.add(Seconds(t0, Clock::now()));
+    }
+    if (times.empty()) return;
+    frames.setBestFill(size, times.best());
+    state.counters["best_ms"] = times.best() * 1e3;
+    state.counters["GB/s"] = static_cast<double>(image.sizeInBytes()) / times.best() / 1e9;
+}
+
+void Paint(benchmark::State& state, Frames& frames, QSize size, int16_t pattern) {
+    PatternForm& form = frames.form(size);
+    UseScreen(size);
+    SessionState.MouseX = static_cast<float>(size.width() / 3);
+    SessionState.MouseY = static_cast<float>(size.height() / 3);
+    auto paintOnce = [&] {
+        SessionState.PatternIndex = pattern;
+        PaintPattern(form);
+        const QImage& image = form.surface().image();
+        benchmark::DoNotOptimize(image.constBits());
+    };
+    paintOnce(); // warm-up: glyph caches, first-use allocations
+    IterationTimes times;
+    for (auto _ : state) {
+        const auto t0 = Clock::now();
+        paintOnce();
+        benchmark::ClobberMemory();
+        times.add(Seconds(t0, Clock::now()));
+    }
+    form.Timer1.setEnabled(false);
+    form.Timer2.setEnabled(false);
+    form.surface().takeDirty();
+    if (times.empty()) return;
+    state.counters["best_ms"] = times.best() * 1e3;
+    state.counters["vs_fill"] = times.best() / frames.bestFill(size);
+}
+
+// One tick of a timer's handler after its pattern has been painted, with
+// the area of the rectangle it marks dirty.
+void Tick(benchmark::State& state, Frames& frames, QSize size, int16_t pattern, void (*handler)(PatternForm&)) {
+    PatternForm& form = frames.form(size);
+    UseScreen(size);
+    SessionState.PatternIndex = pattern;
+    PaintPattern(form);
+    form.surface().image();
+    form.surface().takeDirty();
+    double dirtySum = 0.0;
+    double dirtyMax = 0.0;
+    int64_t n = 0;
+    for (auto _ : state) {
+        handler(form);
+        benchmark::DoNotOptimize(form.surface().image().constBits());
+        const QRect dirty = form.surface().takeDirty();
+        const double area = dirty.isValid() ? static_cast<double>(dirty.width()) * dirty.height() : 0.0;
+        dirtySum += area;
+        dirtyMax = std::max(dirtyMax, area);
+        ++n;
+    }
+    form.Timer1.setEnabled(false);
+    form.Timer2.setEnabled(false);
+    if (n == 0) return;
+    state.counters["dirty_px"] = dirtySum / static_cast<double>(n);
+    state.counters["dirty_max_px"] = dirtyMax;
+}
+
+// Notes the first paint of a widget.
+class PaintWatch : public QObject {
+public:
+    bool painted = false;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) painted = true;
+        return false;
+    }
+};
+
+void Startup(benchmark::State& state) {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    for (auto _ : state) {
+        ResetSessionState();
+        {
+            Program program(screen);
+            ProbeDisplay(program.screen());
+            Background& window = program.background();
+            PaintWatch watch;
+            window.installEventFilter(&watch);
+            program.showBackground();
+            QElapsedTimer guard;
+            guard.start();
+            while (!watch.painted && guard.elapsed() < 5000) QCoreApplication::processEvents();
+            window.removeEventFilter(&watch);
+            if (!watch.painted || SessionState.PatternIndex != 1) {
+                state.SkipWithError("pattern 1 was not painted");
+                break;
+            }
+            state.PauseTiming(); // closing the windows is not part of start-up
+        }
+        QCoreApplication::processEvents(); // deferred deletions of the closed windows
+        state.ResumeTiming();
+    }
+}
+
+// A simulated screen of a fixed size for the start-up measurement, unless
+// the caller chose a platform.
+std::unique_ptr<QTemporaryDir> UseOffscreenScreen(QSize size) {
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) return nullptr;
+    auto dir = std::make_unique<QTemporaryDir>();
+    const QString path = dir->filePath(QStringLiteral("screen.json"));
+    if (FILE* f = std::fopen(path.toLocal8Bit().constData(), "w")) {
+        std::fprintf(f,
+                     "{\"screens\":[{\"name\":\"S1\",\"x\":0,\"y\":0,\"width\":%d,\"height\":%d,"
+                     "\"logicalDpi\":96,\"logicalBaseDpi\":96,\"dpr\":1}]}\n",
+                     size.width(), size.height());
+        std::fclose(f);
+        qputenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + path).toLocal8Bit());
+    } else {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    return dir;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    auto screenConfig = UseOffscreenScreen(QSize(1920, 1080));
+    QApplication app(argc, argv);
+    RegisterFontSubstitutions();
+
+    // A shorter default measuring time than the library's: 67 x 3 frames.
+    std::vector<char*> args(argv, argv + argc);
+    std::string minTime = "--benchmark_min_time=0.2";
+    if (std::none_of(args.begin(), args.end(),
+                     [](const char* a) { return std::string_view(a).starts_with("--benchmark_min_time"); }))
+        args.insert(args.begin() + 1, minTime.data());
+    int count = static_cast<int>(args.size());
+    benchmark::Initialize(&count, args.data());
+
+    Frames frames;
+    for (const QSize size : kFrameSizes) {
+        const std::string name = SizeName(size);
+        benchmark::RegisterBenchmark(("QImageFill/" + name).c_str(),
+                                     [&frames, size](benchmark::State& s) { FillFloor(s, frames, size); })
+            ->Unit(benchmark::kMillisecond);
+        for (const PatternInfo& p : PatternTable()) {
+            const int16_t n = p.number;
+            benchmark::RegisterBenchmark(("PaintPattern/" + std::to_string(n) + "/" + name).c_str(),
+                                         [&frames, size, n](benchmark::State& s) { Paint(s, frames, size, n); })
+                ->Unit(benchmark::kMillisecond);
+        }
+        benchmark::RegisterBenchmark(("Timer1_Timer/" + name).c_str(),
+                                     [&frames, size](benchmark::State& s) { Tick(s, frames, size, 59, Timer1_Timer); })
+            ->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark(("Timer2_Timer/" + name).c_str(),
+                                     [&frames, size](benchmark::State& s) { Tick(s, frames, size, 57, Timer2_Timer); })
+            ->Unit(benchmark::kMillisecond);
+    }
+    const QSize screenSize = DeviceSize(QGuiApplication::primaryScreen());
+    benchmark::RegisterBenchmark(("Startup/" + SizeName(screenSize)).c_str(), Startup)->Unit(benchmark::kMillisecond);
+
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
