@@ -12,6 +12,7 @@
 #include <QWidget>
 
 #include <cstdio>
+#include <new>
 
 VantrelApplication::VantrelApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("Vantrel"));
@@ -23,14 +24,19 @@ bool VantrelApplication::notify(QObject* receiver, QEvent* event) {
     try {
         return QApplication::notify(receiver, event);
     } catch (const numeric::RuntimeError& error) {
-        if (!endedByError_) {
-            endedByError_ = true;
-            ReportRuntimeError(error);
-            for (QWidget* w : topLevelWidgets()) w->hide();
-            exit(kRuntimeErrorExitStatus);
-        }
-        return true;
+        endWithError(error);
+    } catch (const std::bad_alloc&) {
+        endWithError(numeric::RuntimeError(numeric::RuntimeError::OutOfMemory));
     }
+    return true;
+}
+
+void VantrelApplication::endWithError(const numeric::RuntimeError& error) {
+    if (endedByError_) return; // the first error ends the program; later ones are moot
+    endedByError_ = true;
+    ReportRuntimeError(error);
+    for (QWidget* w : topLevelWidgets()) w->hide();
+    exit(kRuntimeErrorExitStatus);
 }
 
 void ReportRuntimeError(const numeric::RuntimeError& error) {

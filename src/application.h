@@ -20,6 +20,8 @@ public:
     bool endedByError() const { return endedByError_; }
 
 private:
+    void endWithError(const numeric::RuntimeError& error);
+
     bool endedByError_ = false;
 };
 

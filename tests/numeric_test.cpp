@@ -80,3 +80,10 @@ TEST(Numeric, TextToNumberReadsDecimalTextOnly) {
     EXPECT_THROW(numeric::TextToNumber(""), RuntimeError);
     EXPECT_THROW(numeric::TextToNumber("x"), RuntimeError);
 }
+
+TEST(Numeric, EveryErrorHasItsName) {
+    EXPECT_EQ(RuntimeError(RuntimeError::Overflow).name(), "Overflow");
+    EXPECT_EQ(RuntimeError(RuntimeError::OutOfMemory).name(), "Out of memory");
+    EXPECT_EQ(RuntimeError(RuntimeError::TypeMismatch).name(), "Type mismatch");
+    EXPECT_EQ(RuntimeError(RuntimeError::DivisionByZero).name(), "Division by zero");
+}

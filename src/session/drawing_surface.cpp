@@ -1,5 +1,7 @@
 #include "session/drawing_surface.h"
 
+#include "session/numeric.h"
+
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QRawFont>
@@ -97,6 +99,9 @@ DrawingSurface::DrawingSurface(QSize size, qreal logicalDpi) : dpi_(logicalDpi) 
 void DrawingSurface::resize(QSize size) {
     size_ = size.isValid() ? size : QSize(0, 0);
     image_ = QImage(size_, QImage::Format_RGB32);
+    // A picture of the screen that cannot be allocated is the run-time
+    // error "Out of memory", never a later write through a null image.
+    if (image_.isNull() && !size_.isEmpty()) numeric::Raise(numeric::RuntimeError::OutOfMemory);
     const int dpm = qRound(dpi_ / 0.0254);
     image_.setDotsPerMeterX(dpm);
     image_.setDotsPerMeterY(dpm);

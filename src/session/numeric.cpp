@@ -15,6 +15,7 @@ QString RuntimeError::name() const {
     case DivisionByZero: return QStringLiteral("Division by zero");
     case TypeMismatch: return QStringLiteral("Type mismatch");
     case InvalidArgument: return QStringLiteral("Invalid procedure call or argument");
+    case OutOfMemory: return QStringLiteral("Out of memory");
     }
     return QStringLiteral("Application-defined or object-defined error");
 }

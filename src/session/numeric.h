@@ -22,6 +22,7 @@ public:
         DivisionByZero = 11,
         TypeMismatch = 13,
         InvalidArgument = 5,
+        OutOfMemory = 7,
     };
     explicit RuntimeError(Code code);
     Code code() const { return code_; }
