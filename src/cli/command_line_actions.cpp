@@ -32,6 +32,9 @@ int RunExport(const CommandLine& c, char** argv) {
 
     int qtArgc = 1;
     const std::unique_ptr<VantrelApplication> app = StartApplication(qtArgc, argv);
+    // The faces the window's text asks for, as in a normal run, so that the
+    // font sample is exported as the window shows it.
+    RegisterFontSubstitutions();
     PatternExport exporter(c.exportDir);
     QString error;
     if (!exporter.open(&error)) {
