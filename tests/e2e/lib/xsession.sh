@@ -1,0 +1,198 @@
+# Shared part of the end-to-end scripts: a virtual X server of its own, the
+# real program on it, screenshots and pixel reads, polling, and clean-up
+# however the script ends. Sourced by tests/e2e/*.sh after they set:
+#   ME       the script's name, for messages
+#   BIN      the program (the script's first argument)
+#   W, H     the virtual screen's size
+#   TIMEOUT  seconds after which the whole script gives up
+#   TOOLS    (optional) further commands the script needs
+# It starts the X server and exports DISPLAY.
+
+say() { echo "$ME: $*"; }
+fail() {
+    echo "$ME: FAIL: $*" >&2
+    if [ -n "${LAST_SHOT:-}" ] && [ -f "$LAST_SHOT" ]; then
+        keep="${TMPDIR:-/tmp}/vantrel-e2e-${ME%.sh}-failure.png"
+        cp "$LAST_SHOT" "$keep" 2>/dev/null && echo "$ME: last screenshot kept in $keep" >&2
+    fi
+    if [ -n "${WORK:-}" ] && [ -s "$WORK/app.log" ]; then
+        echo "$ME: program output:" >&2
+        sed 's/^/    /' "$WORK/app.log" >&2
+    fi
+    exit 1
+}
+
+[ -n "$BIN" ] || fail "usage: sh $ME /path/to/vantrel"
+[ -x "$BIN" ] || fail "not an executable: $BIN"
+for tool in Xvfb xdotool xwd convert timeout date ${TOOLS:-}; do
+    command -v "$tool" >/dev/null 2>&1 || fail "needs $tool on the PATH"
+done
+
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/vantrel-e2e.XXXXXX") || fail "cannot make a work directory"
+XPID=
+RUNNER_PID=
+WATCHDOG_PID=
+LAST_SHOT=
+# Qt wants a private runtime directory; root in CI has none.
+XDG_RUNTIME_DIR="$WORK/runtime"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+export XDG_RUNTIME_DIR
+
+# Ends the program if it still runs, and waits for its runner.
+stop_app() {
+    if [ -s "$WORK/app.pid" ] && [ ! -e "$WORK/status" ]; then kill "$(cat "$WORK/app.pid")" 2>/dev/null; fi
+    [ -n "$RUNNER_PID" ] && wait "$RUNNER_PID" 2>/dev/null
+    RUNNER_PID=
+}
+
+cleanup() {
+    trap - EXIT INT TERM HUP
+    [ -n "$WATCHDOG_PID" ] && kill "$WATCHDOG_PID" 2>/dev/null
+    stop_app
+    [ -n "$XPID" ] && kill "$XPID" 2>/dev/null
+    [ -n "$XPID" ] && wait "$XPID" 2>/dev/null
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+trap 'echo "$ME: FAIL: interrupted or timed out after ${TIMEOUT}s" >&2; exit 2' INT TERM HUP
+
+# The whole run gives up on its own.
+( sleep "$TIMEOUT" && kill -TERM $$ ) >/dev/null 2>&1 &
+WATCHDOG_PID=$!
+
+# ---- a virtual X server on the first free display from :70 ------------------
+DISPLAY_NUM=
+n=70
+while [ $n -le 140 ]; do
+    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
+        Xvfb ":$n" -screen 0 "${W}x${H}x24" -dpi 96 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
+        XPID=$!
+        tries=0
+        while [ $tries -lt 50 ]; do
+            kill -0 "$XPID" 2>/dev/null || break
+            # Ours answers, and is still running: not an older server on its way out.
+            if DISPLAY=":$n" timeout 5 xdotool getdisplaygeometry >/dev/null 2>&1 && kill -0 "$XPID" 2>/dev/null; then
+                DISPLAY_NUM=$n
+                break
+            fi
+            sleep 0.1
+            tries=$((tries + 1))
+        done
+        [ -n "$DISPLAY_NUM" ] && break
+        kill "$XPID" 2>/dev/null
+        wait "$XPID" 2>/dev/null
+        XPID=
+    fi
+    n=$((n + 1))
+done
+[ -n "$DISPLAY_NUM" ] || fail "could not start Xvfb on any display from :70 to :140"
+DISPLAY=":$DISPLAY_NUM"
+export DISPLAY
+say "Xvfb on $DISPLAY, ${W}x${H}"
+
+# ---- helpers ------------------------------------------------------------------
+X() { timeout 20 "$@"; }
+
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+
+# Starts the program with the given arguments: its pid goes to app.pid,
+# its output to app.log and its exit status, once it ends, to status.
+start_app() {
+    rm -f "$WORK/app.pid" "$WORK/status" "$WORK/app.log"
+    (
+        QT_QPA_PLATFORM=xcb "$BIN" "$@" >"$WORK/app.log" 2>&1 &
+        echo $! >"$WORK/app.pid"
+        wait $!
+        echo $? >"$WORK/status"
+    ) &
+    RUNNER_PID=$!
+}
+
+running() { [ ! -e "$WORK/status" ]; }
+app_status() { cat "$WORK/status"; }
+
+shot() {
+    LAST_SHOT="$WORK/shot.png"
+    X xwd -root -silent | X convert xwd:- "png:$LAST_SHOT" 2>/dev/null || fail "screenshot failed"
+}
+
+# Colour of one pixel of the last screenshot, #RRGGBB.
+pixel() {
+    X convert "$LAST_SHOT" -crop "1x1+$1+$2" +repage -depth 8 txt:- 2>/dev/null |
+        sed -n 2p | grep -o '#[0-9A-Fa-f]\{6\}' | head -n 1 | tr 'a-f' 'A-F'
+}
+
+# Darkest and brightest channel value (0..255) inside a rectangle WxH+X+Y
+# of the last screenshot.
+darkest() { X convert "$LAST_SHOT" -crop "$1" +repage -format '%[fx:int(255*minima+0.5)]' info: 2>/dev/null; }
+brightest() { X convert "$LAST_SHOT" -crop "$1" +repage -format '%[fx:int(255*maxima+0.5)]' info: 2>/dev/null; }
+
+# The program's mapped windows, one "id WIDTHxHEIGHT+X+Y" a line.
+windows() {
+    for id in $(X xdotool search --onlyvisible --class vantrel 2>/dev/null); do
+        geo=$(X xdotool getwindowgeometry "$id" 2>/dev/null) || continue
+        size=$(echo "$geo" | sed -n 's/.*Geometry: \([0-9]*x[0-9]*\).*/\1/p')
+        pos=$(echo "$geo" | sed -n 's/.*Position: \([0-9-]*\),\([0-9-]*\).*/\1+\2/p')
+        echo "$id $size+$pos"
+    done
+}
+pattern_window_up() { windows | grep -q " ${W}x${H}+0+0\$"; }
+other_window() { windows | grep -v " ${W}x${H}+0+0\$" | head -n 1; }
+has_window() { [ -n "$(windows)" ]; }
+has_other_window() { [ -n "$(other_window)" ]; }
+no_other_window() { [ -z "$(other_window)" ]; }
+
+# wait_for DESCRIPTION SECONDS COMMAND...: polls every 0.1 s; fails when
+# the time runs out or the program ends meanwhile.
+wait_for() {
+    what=$1 limit=$2
+    shift 2
+    i=0
+    while [ $i -lt $((limit * 10)) ]; do
+        if "$@"; then return 0; fi
+        running || fail "the program ended (status $(app_status)) while waiting for $what"
+        sleep 0.1
+        i=$((i + 1))
+    done
+    fail "timed out after ${limit}s waiting for $what"
+}
+
+# Waits up to $1 seconds for the program to end; sets ENDED_MS.
+wait_end() {
+    i=0
+    while [ $i -lt $(($1 * 20)) ]; do
+        if ! running; then
+            ENDED_MS=$(now_ms)
+            [ -n "$RUNNER_PID" ] && wait "$RUNNER_PID" 2>/dev/null
+            RUNNER_PID=
+            return 0
+        fi
+        sleep 0.05
+        i=$((i + 1))
+    done
+    return 1
+}
+
+click_left() { X xdotool mousemove "$1" "$2" click 1 || fail "xdotool click failed"; }
+
+# Clicks the centre of a window given as "id WIDTHxHEIGHT+X+Y".
+click_window() {
+    geo=${1#* }
+    size=${geo%%+*}
+    rest=${geo#*+}
+    click_left $((${rest%+*} + ${size%x*} / 2)) $((${rest#*+} + ${size#*x} / 2))
+}
+
+# Starts the program and closes its start-up window with a click, leaving
+# the full-screen pattern window up.
+start_session() {
+    start_app "$@"
+    wait_for "the program's first window" 30 has_window
+    if ! pattern_window_up; then
+        splash=$(other_window)
+        say "start-up window $splash; clicking it"
+        click_window "$splash"
+    fi
+    wait_for "the full-screen pattern window" 20 pattern_window_up
+    wait_for "the start-up window to close" 10 no_other_window
+}
