@@ -1,5 +1,6 @@
-// The surface defers writing the image: a clear is kept as one colour and
-// full-height boxes on a cleared image as one row, written out only when
+// The surface defers writing the image: a clear is kept as one colour,
+// full-height boxes on a cleared image as one row and full-width boxes as
+// row colours, and rows are written whole on first use, only when
 // something needs the pixels. These tests draw the same random sequences
 // twice, once as they come and once with the image taken after every
 // operation (so nothing stays deferred), and require identical pixels,
@@ -48,7 +49,8 @@ Op RandomOp(QRandomGenerator& rng, QSize size) {
     const float x1 = RandomCoord(rng, w), x2 = RandomCoord(rng, w);
     const float y1 = RandomCoord(rng, h), y2 = RandomCoord(rng, h);
     const float fh = static_cast<float>(h);
-    switch (rng.bounded(13)) {
+    const float fw = static_cast<float>(w);
+    switch (rng.bounded(15)) {
     case 0: return {"clear", [](DrawingSurface& s) { s.clear(); }};
     case 1: return {"setBackColor", [c](DrawingSurface& s) { s.setBackColor(c); }};
     case 2: // full-height band, the case the row deferral takes
@@ -83,6 +85,9 @@ Op RandomOp(QRandomGenerator& rng, QSize size) {
                     s.setCurrentY(y1);
                     s.print(QStringLiteral("Ag"));
                 }};
+    case 12: // full-width rows, which a cleared image keeps as row colours
+        return {"row band", [=](DrawingSurface& s) { s.filledBox(-2.0f, y1, fw + 2.0f, y2, c); }};
+    case 13: return {"horizontal line", [=](DrawingSurface& s) { s.line(0.0f, y1, fw, y1, c); }};
     default: return {"full box", [c](DrawingSurface& s) { s.filledBox(-1.0f, -1.0f, 1e6f, 1e6f, c); }};
     }
 }

@@ -32,6 +32,23 @@ void FillPixels(QRgb* p, qsizetype n, QRgb c) {
     for (; i < n; ++i) p[i] = c;
 }
 
+// Fills a rectangle of `image`, given inside it, with one colour. Large
+// areas go through QImage::fill on a view of the rectangle, which uses the
+// widest vector stores the processor has; small ones, for which making the
+// view would cost more than it saves, are filled here.
+void FillArea(QImage& image, int x, int y, int w, int h, QRgb c) {
+    if (w <= 0 || h <= 0) return;
+    const qsizetype stride = image.bytesPerLine();
+    uchar* first = image.bits() + y * stride + static_cast<qsizetype>(x) * static_cast<qsizetype>(sizeof(QRgb));
+    constexpr qsizetype kViewArea = 16384; // pixels
+    if (static_cast<qsizetype>(w) * h >= kViewArea) {
+        QImage view(first, w, h, stride, QImage::Format_RGB32);
+        view.fill(c);
+        return;
+    }
+    for (int r = 0; r < h; ++r) FillPixels(reinterpret_cast<QRgb*>(first + r * stride), w, c);
+}
+
 // The shortest period, up to 16 pixels, with which `row` repeats, or 0.
 qsizetype RowPeriod(const std::vector<QRgb>& row) {
     for (size_t p = 1; p <= 16 && p < row.size(); ++p) {
@@ -120,6 +137,7 @@ int DrawingSurface::toPixel(float v) {
 void DrawingSurface::deferClear(QRgb color) {
     pendingClear_ = color;
     pendingRow_.clear();
+    rowsVary_ = false;
     if (rowsWritten_ > 0) {
         std::fill(rowWritten_.begin(), rowWritten_.end(), 0);
         rowsWritten_ = 0;
@@ -128,17 +146,26 @@ void DrawingSurface::deferClear(QRgb color) {
 
 void DrawingSurface::materialise() {
     if (pendingClear_) {
-        if (rowsWritten_ == 0) {
+        if (rowsWritten_ == 0 && !rowsVary_) {
             if (!image_.isNull()) image_.fill(*pendingClear_);
         } else {
-            uchar* bits = image_.bits();
-            const qsizetype stride = image_.bytesPerLine();
-            for (int y = 0; y < height(); ++y) {
-                if (!rowWritten_[static_cast<size_t>(y)])
-                    FillPixels(reinterpret_cast<QRgb*>(bits + y * stride), width(), *pendingClear_);
+            // The rows no drawing has written, in bands of adjacent rows of
+            // one colour.
+            for (int y = 0; y < height();) {
+                if (rowWritten_[static_cast<size_t>(y)]) {
+                    ++y;
+                    continue;
+                }
+                const QRgb colour = unwrittenColour(y);
+                int end = y + 1;
+                while (end < height() && !rowWritten_[static_cast<size_t>(end)] && unwrittenColour(end) == colour)
+                    ++end;
+                FillArea(image_, 0, y, width(), end - y, colour);
+                y = end;
             }
             std::fill(rowWritten_.begin(), rowWritten_.end(), 0);
             rowsWritten_ = 0;
+            rowsVary_ = false;
         }
         pendingClear_.reset();
     } else if (!pendingRow_.empty()) {
@@ -155,7 +182,7 @@ const QImage& DrawingSurface::image() {
 std::optional<QRgb> DrawingSurface::pixel(float x, float y) {
     const int px = toPixel(x), py = toPixel(y);
     if (px < 0 || py < 0 || px >= width() || py >= height()) return std::nullopt;
-    if (pendingClear_ && !rowWritten_[static_cast<size_t>(py)]) return *pendingClear_;
+    if (pendingClear_ && !rowWritten_[static_cast<size_t>(py)]) return unwrittenColour(py);
     if (!pendingRow_.empty()) return pendingRow_[static_cast<size_t>(px)];
     return image_.pixel(px, py) | 0xff000000u;
 }
@@ -187,7 +214,7 @@ void DrawingSurface::fillRect(int x0, int y0, int x1, int y1, QRgb color) {
         return;
     }
     const int n = x1 - x0;
-    if (y0 == 0 && y1 == height() && ((pendingClear_ && rowsWritten_ == 0) || !pendingRow_.empty())) {
+    if (y0 == 0 && y1 == height() && ((pendingClear_ && rowsWritten_ == 0 && !rowsVary_) || !pendingRow_.empty())) {
         // A full-height box on an image whose rows are all alike keeps
         // them alike: paint the one row and write the image later, once.
         if (pendingClear_) {
@@ -199,22 +226,46 @@ void DrawingSurface::fillRect(int x0, int y0, int x1, int y1, QRgb color) {
         return;
     }
     if (!pendingRow_.empty()) materialise();
-    uchar* bits = image_.bits();
-    const qsizetype stride = image_.bytesPerLine();
-    for (int y = y0; y < y1; ++y) {
-        auto* line = reinterpret_cast<QRgb*>(bits + y * stride);
-        if (pendingClear_ && !rowWritten_[static_cast<size_t>(y)]) {
-            // The first drawing on a row of a cleared image writes the
-            // whole row, once.
-            FillPixels(line, x0, *pendingClear_);
-            FillPixels(line + x1, width() - x1, *pendingClear_);
-            rowWritten_[static_cast<size_t>(y)] = 1;
-            ++rowsWritten_;
-        }
-        FillPixels(line + x0, n, c);
-    }
-    if (pendingClear_ && rowsWritten_ == height()) materialise(); // nothing left to write
     touch(QRect(x0, y0, n, y1 - y0));
+    if (!pendingClear_) {
+        FillArea(image_, x0, y0, n, y1 - y0, c);
+        return;
+    }
+    // The first drawing on a row of a cleared image writes the whole row,
+    // once: the clear colour beside the box. Bands of adjacent rows alike.
+    for (int y = y0; y < y1;) {
+        const unsigned char written = rowWritten_[static_cast<size_t>(y)];
+        int end = y + 1;
+        while (end < y1 && rowWritten_[static_cast<size_t>(end)] == written) ++end;
+        if (written) {
+            FillArea(image_, x0, y, n, end - y, c);
+        } else if (n == width()) {
+            // Whole rows not yet written only change their colour.
+            if (!rowsVary_) {
+                rowColour_.assign(static_cast<size_t>(height()), *pendingClear_);
+                rowsVary_ = true;
+            }
+            std::fill(rowColour_.begin() + y, rowColour_.begin() + end, c);
+        } else {
+            // Row after row: filling the three parts as blocks of columns
+            // would walk the memory three times with long strides.
+            const qsizetype stride = image_.bytesPerLine();
+            uchar* bits = image_.bits();
+            for (int r = y; r < end; ++r) {
+                auto* line = reinterpret_cast<QRgb*>(bits + r * stride);
+                const QRgb around = unwrittenColour(r);
+                FillPixels(line, x0, around);
+                FillPixels(line + x0, n, c);
+                FillPixels(line + x1, width() - x1, around);
+            }
+        }
+        if (!written && n != width()) {
+            std::fill(rowWritten_.begin() + y, rowWritten_.begin() + end, 1);
+            rowsWritten_ += end - y;
+        }
+        y = end;
+    }
+    if (rowsWritten_ == height()) materialise(); // nothing left to write
 }
 
 void DrawingSurface::hspan(int x0, int x1, int y, QRgb color) { fillRect(x0, y, x1, y + 1, color); }

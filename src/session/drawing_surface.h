@@ -119,10 +119,14 @@ private:
     QImage metricsDevice_; // resolves point sizes at this surface's DPI
     // Deferred writes, so that each pixel of a new picture is written about
     // once: the image is this colour, except the rows marked in
-    // rowWritten_, which a drawing has written out whole.
+    // rowWritten_, which a drawing has written out whole, and, when
+    // rowsVary_, rows that full-width boxes gave another colour (rowColour_).
     std::optional<QRgb> pendingClear_;
     std::vector<unsigned char> rowWritten_;
     int rowsWritten_ = 0;
+    std::vector<QRgb> rowColour_;
+    bool rowsVary_ = false;
+    QRgb unwrittenColour(int y) const { return rowsVary_ ? rowColour_[static_cast<size_t>(y)] : *pendingClear_; }
     // When not empty: every row of the image is this row, not yet written.
     // Full-height boxes (bands, vertical lines) on a cleared image paint
     // into it, and the image is then written once, row after row.
