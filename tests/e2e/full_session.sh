@@ -21,95 +21,15 @@
 # gives up on its own after $E2E_TIMEOUT seconds (default 400).
 
 set -u
-
+ME=full_session.sh
 BIN=${1:-}
 TIMEOUT=${E2E_TIMEOUT:-400}
 W=1024
 H=768
-ME=full_session.sh
+TOOLS="compare identify"
+. "$(dirname "$0")/lib/xsession.sh"
 
-say() { echo "$ME: $*"; }
-fail() {
-    echo "$ME: FAIL: $*" >&2
-    if [ -n "${LAST_SHOT:-}" ] && [ -f "$LAST_SHOT" ]; then
-        keep="${TMPDIR:-/tmp}/vantrel-e2e-full-session-failure.png"
-        cp "$LAST_SHOT" "$keep" 2>/dev/null && echo "$ME: last screenshot kept in $keep" >&2
-    fi
-    if [ -n "${WORK:-}" ] && [ -s "$WORK/app.log" ]; then
-        echo "$ME: program output:" >&2
-        sed 's/^/    /' "$WORK/app.log" >&2
-    fi
-    exit 1
-}
-
-[ -n "$BIN" ] || fail "usage: sh $ME /path/to/vantrel"
-[ -x "$BIN" ] || fail "not an executable: $BIN"
-for tool in Xvfb xdotool xwd convert compare identify timeout date; do
-    command -v "$tool" >/dev/null 2>&1 || fail "needs $tool on the PATH"
-done
-
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/vantrel-e2e-full.XXXXXX") || fail "cannot make a work directory"
-XPID=
-APP_PID=
-RUNNER_PID=
-WATCHDOG_PID=
-LAST_SHOT=
-
-cleanup() {
-    trap - EXIT INT TERM HUP
-    [ -n "$WATCHDOG_PID" ] && kill "$WATCHDOG_PID" 2>/dev/null
-    if [ -z "$APP_PID" ] && [ -s "$WORK/app.pid" ]; then APP_PID=$(cat "$WORK/app.pid"); fi
-    [ -n "$APP_PID" ] && kill "$APP_PID" 2>/dev/null
-    [ -n "$RUNNER_PID" ] && kill "$RUNNER_PID" 2>/dev/null
-    [ -n "$XPID" ] && kill "$XPID" 2>/dev/null
-    [ -n "$XPID" ] && wait "$XPID" 2>/dev/null
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
-trap 'echo "$ME: FAIL: interrupted or timed out after ${TIMEOUT}s" >&2; exit 2' INT TERM HUP
-
-( sleep "$TIMEOUT" && kill -TERM $$ ) >/dev/null 2>&1 &
-WATCHDOG_PID=$!
-
-# ---- a virtual X server on a display of its own -------------------------------
-DISPLAY_NUM=
-n=71
-while [ $n -le 90 ]; do
-    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
-        Xvfb ":$n" -screen 0 "${W}x${H}x24" -dpi 96 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
-        XPID=$!
-        tries=0
-        while [ $tries -lt 50 ]; do
-            kill -0 "$XPID" 2>/dev/null || break
-            if DISPLAY=":$n" timeout 5 xdotool getdisplaygeometry >/dev/null 2>&1; then
-                DISPLAY_NUM=$n
-                break
-            fi
-            sleep 0.1
-            tries=$((tries + 1))
-        done
-        [ -n "$DISPLAY_NUM" ] && break
-        kill "$XPID" 2>/dev/null
-        wait "$XPID" 2>/dev/null
-        XPID=
-    fi
-    n=$((n + 1))
-done
-[ -n "$DISPLAY_NUM" ] || fail "could not start Xvfb on any display from :71 to :90"
-DISPLAY=":$DISPLAY_NUM"
-export DISPLAY
-say "Xvfb on $DISPLAY"
-
-# ---- helpers -------------------------------------------------------------------
-X() { timeout 20 "$@"; }
-
-now_ms() { echo $(($(date +%s%N) / 1000000)); }
-
-shot() {
-    LAST_SHOT="$WORK/shot.png"
-    X xwd -root -silent | X convert xwd:- "png:$LAST_SHOT" 2>/dev/null || fail "screenshot failed"
-}
-
+# ---- helpers of this script -------------------------------------------------
 # Number of pixels in which the last screenshot differs from a picture.
 differs() {
     out=$(X compare -metric AE "$LAST_SHOT" "$1" null: 2>&1)
@@ -120,46 +40,6 @@ differs() {
 }
 
 ref() { printf '%s/pattern-%02d.png' "$REF" "$1"; }
-
-# Colour of one pixel of the last screenshot, #RRGGBB.
-pixel() {
-    X convert "$LAST_SHOT" -crop "1x1+$1+$2" +repage -depth 8 txt:- 2>/dev/null |
-        sed -n 2p | grep -o '#[0-9A-Fa-f]\{6\}' | head -n 1 | tr 'a-f' 'A-F'
-}
-
-# Darkest and brightest channel value (0..255) inside a rectangle WxH+X+Y.
-darkest() { X convert "$LAST_SHOT" -crop "$1" +repage -format '%[fx:int(255*minima+0.5)]' info: 2>/dev/null; }
-brightest() { X convert "$LAST_SHOT" -crop "$1" +repage -format '%[fx:int(255*maxima+0.5)]' info: 2>/dev/null; }
-
-running() { [ ! -e "$WORK/status" ]; }
-
-# The program's mapped windows, one "id WIDTHxHEIGHT+X+Y" a line.
-windows() {
-    for id in $(X xdotool search --onlyvisible --class vantrel 2>/dev/null); do
-        geo=$(X xdotool getwindowgeometry "$id" 2>/dev/null) || continue
-        size=$(echo "$geo" | sed -n 's/.*Geometry: \([0-9]*x[0-9]*\).*/\1/p')
-        pos=$(echo "$geo" | sed -n 's/.*Position: \([0-9-]*\),\([0-9-]*\).*/\1+\2/p')
-        echo "$id $size+$pos"
-    done
-}
-pattern_window_up() { windows | grep -q " ${W}x${H}+0+0\$"; }
-other_window() { windows | grep -v " ${W}x${H}+0+0\$" | head -n 1; }
-has_other_window() { [ -n "$(other_window)" ]; }
-no_other_window() { [ -z "$(other_window)" ]; }
-
-# wait_for DESCRIPTION SECONDS COMMAND...: polls every 0.1 s.
-wait_for() {
-    what=$1 limit=$2
-    shift 2
-    i=0
-    while [ $i -lt $((limit * 10)) ]; do
-        if "$@"; then return 0; fi
-        running || fail "the program ended (status $(cat "$WORK/status")) while waiting for $what"
-        sleep 0.1
-        i=$((i + 1))
-    done
-    fail "timed out after ${limit}s waiting for $what"
-}
 
 # The screen shows pattern N pixel for pixel, within a few seconds.
 expect_pattern() {
@@ -181,8 +61,6 @@ which_pattern() {
         [ "$(differs "$(ref "$p")")" = "0" ] && { echo "$p"; return 0; }
     done
 }
-
-click_left() { X xdotool mousemove "$1" "$2" click 1 || fail "xdotool click failed"; }
 
 # The one colour run of row Y of the last screenshot that is not black:
 # "first last #RRGGBB", or nothing when the row is black.
@@ -207,16 +85,9 @@ done
 say "reference pictures exported from the display"
 
 # ---- start: the start-up window, then the patterns -----------------------------------
-(
-    QT_QPA_PLATFORM=xcb "$BIN" >"$WORK/app.log" 2>&1 &
-    echo $! >"$WORK/app.pid"
-    wait $!
-    echo $? >"$WORK/status"
-) &
-RUNNER_PID=$!
+start_app
 
 wait_for "the start-up window" 30 has_other_window
-APP_PID=$(cat "$WORK/app.pid")
 pattern_window_up && fail "the pattern window is up before the start-up window was closed"
 splash=$(other_window)
 geo=${splash#* }
@@ -404,10 +275,10 @@ shot
 say "Esc, OK: farewell window ${farewell#* } over the pattern window"
 
 # ---- the farewell window's own end ----------------------------------------------------------
-ended() { ! running; }
-wait_for "the program to end by itself" 20 ended
+
+wait_end 20 || fail "the program still runs 20 s after OK"
 took=$(($(now_ms) - answered))
-status=$(cat "$WORK/status")
+status=$(app_status)
 [ "$status" = "0" ] || fail "the program ended with status $status, expected 0"
 [ $took -ge 9000 ] && [ $took -le 13000 ] || fail "the program ended $took ms after OK, expected about 10 s"
 say "the farewell window ended the program by itself after $took ms, status 0"

@@ -65,7 +65,7 @@ DISPLAY_NUM=
 n=70
 while [ $n -le 140 ]; do
     if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
-        Xvfb ":$n" -screen 0 "${W}x${H}x24" -dpi 96 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
+        Xvfb ":$n" -screen 0 "${W}x${H}x24" -dpi 96 -nolisten tcp -noreset >"$WORK/xvfb.log" 2>&1 &
         XPID=$!
         tries=0
         while [ $tries -lt 50 ]; do
