@@ -80,7 +80,21 @@ void WriteRowToEveryRow(QImage& image, const std::vector<QRgb>& row) {
     uchar* bits = image.bits();
     const qsizetype stride = image.bytesPerLine();
     constexpr qsizetype kShortestMeanRun = 32; // pixels
-    if (static_cast<qsizetype>(runs.size()) * kShortestMeanRun <= width) {
+    const bool fewRuns = static_cast<qsizetype>(runs.size()) * kShortestMeanRun <= width;
+    // Of a few runs, the colour seven eighths of the row have, if any.
+    std::optional<QRgb> field;
+    for (size_t i = 0; fewRuns && !field && i < runs.size(); ++i) {
+        qsizetype count = 0;
+        for (const Run& o : runs)
+            if (o.color == runs[i].color) count += o.n;
+        if (count * 8 >= width * 7) field = runs[i].color;
+    }
+    if (field) {
+        // A few lines on a field: the field in one fill, then the lines.
+        image.fill(*field);
+        for (const Run& r : runs)
+            if (r.color != *field) FillArea(image, static_cast<int>(r.x), 0, static_cast<int>(r.n), image.height(), r.color);
+    } else if (fewRuns) {
         // Bands: a few long runs.
         for (int y = 0; y < image.height(); ++y) {
             auto* line = reinterpret_cast<QRgb*>(bits + y * stride);
@@ -247,16 +261,29 @@ void DrawingSurface::fillRect(int x0, int y0, int x1, int y1, QRgb color) {
             }
             std::fill(rowColour_.begin() + y, rowColour_.begin() + end, c);
         } else {
-            // Row after row: filling the three parts as blocks of columns
-            // would walk the memory three times with long strides.
             const qsizetype stride = image_.bytesPerLine();
             uchar* bits = image_.bits();
-            for (int r = y; r < end; ++r) {
-                auto* line = reinterpret_cast<QRgb*>(bits + r * stride);
-                const QRgb around = unwrittenColour(r);
-                FillPixels(line, x0, around);
-                FillPixels(line + x0, n, c);
-                FillPixels(line + x1, width() - x1, around);
+            for (int a = y; a < end;) {
+                const QRgb around = unwrittenColour(a);
+                int b = a + 1;
+                while (b < end && unwrittenColour(b) == around) ++b;
+                if (static_cast<qsizetype>(n) * 8 <= width()) {
+                    // A narrow box (a frame's side, a line): the whole rows
+                    // in one fill, then the box over them.
+                    FillArea(image_, 0, a, width(), b - a, around);
+                    FillArea(image_, x0, a, n, b - a, c);
+                } else {
+                    // Row after row: filling the three parts as blocks of
+                    // columns would walk the memory three times with long
+                    // strides.
+                    for (int r = a; r < b; ++r) {
+                        auto* line = reinterpret_cast<QRgb*>(bits + r * stride);
+                        FillPixels(line, x0, around);
+                        FillPixels(line + x0, n, c);
+                        FillPixels(line + x1, width() - x1, around);
+                    }
+                }
+                a = b;
             }
         }
         if (!written && n != width()) {
