@@ -74,15 +74,13 @@ void PictureBox::paintEvent(QPaintEvent* event) {
 }
 
 void PictureBox::mousePressEvent(QMouseEvent* event) {
-    if (pressed_ == Qt::NoButton) pressed_ = event->button();
+    clicks_.press(event);
     event->accept();
 }
 
 void PictureBox::mouseReleaseEvent(QMouseEvent* event) {
-    const bool click = event->button() == pressed_ && rect().contains(event->position().toPoint());
-    if (event->button() == pressed_) pressed_ = Qt::NoButton;
     event->accept();
-    if (click) Q_EMIT clicked();
+    if (clicks_.release(event, rect())) Q_EMIT clicked();
 }
 
 void PictureBox::mouseDoubleClickEvent(QMouseEvent* event) { mousePressEvent(event); }

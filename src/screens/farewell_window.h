@@ -73,7 +73,7 @@ protected:
 
 private:
     QImage picture_;
-    Qt::MouseButton pressed_ = Qt::NoButton;
+    ClickTracker clicks_;
 };
 
 class VerApprove : public QWidget {

@@ -26,16 +26,24 @@ void FormLabel::fitToText() {
     setGeometry(design_.x() + (design_.width() - w) / 2, design_.y(), w, h);
 }
 
-void FormLabel::mousePressEvent(QMouseEvent* event) {
+void ClickTracker::press(const QMouseEvent* event) {
     if (pressed_ == Qt::NoButton) pressed_ = event->button();
+}
+
+bool ClickTracker::release(const QMouseEvent* event, const QRect& area) {
+    const bool click = event->button() == pressed_ && area.contains(event->position().toPoint());
+    if (event->button() == pressed_) pressed_ = Qt::NoButton;
+    return click;
+}
+
+void FormLabel::mousePressEvent(QMouseEvent* event) {
+    clicks_.press(event);
     event->accept();
 }
 
 void FormLabel::mouseReleaseEvent(QMouseEvent* event) {
-    const bool click = event->button() == pressed_ && rect().contains(event->position().toPoint());
-    if (event->button() == pressed_) pressed_ = Qt::NoButton;
     event->accept();
-    if (click) Q_EMIT clicked();
+    if (clicks_.release(event, rect())) Q_EMIT clicked();
 }
 
 void FormLabel::mouseDoubleClickEvent(QMouseEvent* event) { mousePressEvent(event); }

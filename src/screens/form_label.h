@@ -10,7 +10,20 @@
 // grows sideways, still centred.
 
 #include <QLabel>
+#include <QMouseEvent>
 #include <QRect>
+
+// Turns a widget's presses and releases into clicks: a click is the
+// release of the first button pressed, inside the widget.
+class ClickTracker {
+public:
+    void press(const QMouseEvent* event);
+    // True when this release completes a click inside `area`.
+    bool release(const QMouseEvent* event, const QRect& area);
+
+private:
+    Qt::MouseButton pressed_ = Qt::NoButton;
+};
 
 class FormLabel : public QLabel {
     Q_OBJECT
@@ -36,5 +49,5 @@ private:
 
     QRect design_;
     bool wrapping_ = false;
-    Qt::MouseButton pressed_ = Qt::NoButton;
+    ClickTracker clicks_;
 };
