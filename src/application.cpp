@@ -1,6 +1,10 @@
 #include "application.h"
 
-#include "cli/command_line_actions.h"
+#include "cli/command_line.h"
+#include "cli/pattern_export.h"
+#include "cli/platform_setup.h"
+#include "cli/screen_choice.h"
+#include "exit_status.h"
 #include "program.h"
 #include "screens/artwork.h"
 #include "session/numeric.h"
@@ -12,6 +16,7 @@
 #include <QWidget>
 
 #include <cstdio>
+#include <memory>
 #include <new>
 
 VantrelApplication::VantrelApplication(int& argc, char** argv) : QApplication(argc, argv) {
@@ -57,19 +62,33 @@ void RegisterFontSubstitutions() {
                                {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
 }
 
-int RunVantrel(int argc, char** argv) {
-    // Everything but opening the windows (help, lists, export, a bad
-    // command line) is done there; none of it needs a display but the
-    // screen list and an export at the screen's size.
-    const CommandLine commandLine = ParseCommandLine(CommandLineArguments(argc, argv));
-    if (commandLine.action != CommandLine::Action::Run) return RunCommandLineAction(commandLine, argv);
-    if (!RequireDisplay()) return kFailureExitStatus;
-    const std::unique_ptr<VantrelApplication> application = StartApplication(argc, argv);
-    VantrelApplication& app = *application;
+namespace {
+
+// Creates the application object on the platform chosen before. A
+// platform that cannot start ends the program with the no-display message
+// and kFailureExitStatus. Qt is shown no options: `qtArgc`, which the
+// application object keeps a reference to, is set to 1.
+std::unique_ptr<VantrelApplication> StartApplication(int& qtArgc, char** argv) {
+    qtArgc = 1;
+    const PlatformStartGuard guard;
+    auto app = std::make_unique<VantrelApplication>(qtArgc, argv);
+    // The faces the window's text asks for, in the windows and in an
+    // export alike.
     RegisterFontSubstitutions();
-    app.setWindowIcon(ProgramIcon());
-    QScreen* screen = ChosenScreen(commandLine);
-    if (!screen) return kUsageErrorExitStatus;
+    app->setWindowIcon(ProgramIcon());
+    return app;
+}
+
+// The screen --screen names (the primary screen by default); nullptr after
+// printing why there is none.
+QScreen* ChosenScreen(const CommandLine& commandLine) {
+    QString error;
+    QScreen* screen = FindScreen(commandLine.screen, &error);
+    if (!screen) PrintError(error);
+    return screen;
+}
+
+int RunWindows(VantrelApplication& app, QScreen* screen) {
     Program program(screen);
     QObject::connect(&program, &Program::ended, &app, [&app](int status) { app.exit(status); });
     try {
@@ -80,4 +99,52 @@ int RunVantrel(int argc, char** argv) {
     }
     const int status = app.exec();
     return app.endedByError() ? kRuntimeErrorExitStatus : status;
+}
+
+} // namespace
+
+int RunVantrel(int argc, char** argv) {
+    const CommandLine c = ParseCommandLine(CommandLineArguments(argc, argv));
+    switch (c.action) {
+    case CommandLine::Action::Error:
+        PrintError(c.error + QStringLiteral(" (see vantrel --help)"));
+        return kUsageErrorExitStatus;
+    case CommandLine::Action::Help: PrintLines({HelpText().trimmed()}); return kSuccessExitStatus;
+    case CommandLine::Action::Version: PrintLines({VersionLine()}); return kSuccessExitStatus;
+    case CommandLine::Action::List: PrintLines(PatternListing()); return kSuccessExitStatus;
+    case CommandLine::Action::ListScreens:
+    case CommandLine::Action::Export:
+    case CommandLine::Action::Run: break;
+    }
+
+    // Only what needs a screen opens the display; an export with a size
+    // renders on the offscreen platform.
+    if (!c.needsDisplay()) {
+        UseOffscreenPlatform();
+    } else if (!DisplayAvailable()) {
+        if (c.action == CommandLine::Action::Export)
+            PrintError(QStringLiteral("no display could be opened to measure the screen; give the size of the "
+                                      "pictures with --size WxH"));
+        else
+            std::fprintf(stderr, "%s\n", qPrintable(NoDisplayMessage()));
+        return kFailureExitStatus;
+    }
+    int qtArgc = 1;
+    const std::unique_ptr<VantrelApplication> app = StartApplication(qtArgc, argv);
+
+    if (c.action == CommandLine::Action::ListScreens) {
+        PrintLines(ScreenListing());
+        return kSuccessExitStatus;
+    }
+    QScreen* screen = nullptr;
+    if (c.needsDisplay() && !(screen = ChosenScreen(c))) return kUsageErrorExitStatus;
+    if (c.action == CommandLine::Action::Export) {
+        try {
+            return ExportCommand(c, screen);
+        } catch (const numeric::RuntimeError& error) {
+            ReportRuntimeError(error);
+            return kRuntimeErrorExitStatus;
+        }
+    }
+    return RunWindows(*app, screen);
 }

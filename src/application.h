@@ -1,12 +1,10 @@
 #pragma once
-// The application object and the program's entry point.
+// The application object and the program's entry point: the one place
+// that builds the application, whatever the command line asks for.
 
 #include <QApplication>
 
 namespace numeric { class RuntimeError; }
-
-// Exit status of a run ended by an untrapped run-time error.
-constexpr int kRuntimeErrorExitStatus = 3;
 
 class VantrelApplication : public QApplication {
     Q_OBJECT

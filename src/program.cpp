@@ -2,7 +2,7 @@
 
 #include "screens/farewell_window.h"
 #include "screens/splash_window.h"
-#include "screens/twips.h"
+#include "session/screen_metrics.h"
 #include "session/pattern_window.h"
 
 #include <QScreen>
@@ -20,12 +20,18 @@ void Program::start() {
 }
 
 Welcome& Program::welcome() {
-    if (!welcome_) welcome_ = std::make_unique<Welcome>(*this, screen_);
+    if (!welcome_) {
+        welcome_ = std::make_unique<Welcome>(screen_);
+        connect(welcome_.get(), &Welcome::unloaded, this, &Program::showBackground);
+    }
     return *welcome_;
 }
 
 Background& Program::background() {
-    if (!background_) background_ = std::make_unique<Background>(*this, screen_);
+    if (!background_) {
+        background_ = std::make_unique<Background>(screen_);
+        connect(background_.get(), &Background::exitConfirmed, this, &Program::confirmExit);
+    }
     return *background_;
 }
 
@@ -42,7 +48,10 @@ void Program::showBackground() {
 }
 
 VerApprove& Program::farewell() {
-    if (!farewell_) farewell_ = std::make_unique<VerApprove>(*this, screen_);
+    if (!farewell_) {
+        farewell_ = std::make_unique<VerApprove>(screen_);
+        connect(farewell_.get(), &VerApprove::endRequested, this, &Program::EndProgram);
+    }
     return *farewell_;
 }
 
@@ -59,7 +68,10 @@ void Program::confirmExit() {
     window.activateWindow();
 }
 
-void Program::end() {
+void Program::EndProgram() {
+    if (welcome_) welcome_->close();
+    if (background_) background_->close(); // its timers stop with it
+    if (farewell_) farewell_->close();
     if (ended_) return;
     ended_ = true;
     Q_EMIT ended(0);

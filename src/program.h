@@ -1,7 +1,8 @@
 #pragma once
 // The program's windows. Each is created the first time anything refers
-// to it and lives until the program ends; this object owns them and is
-// the one place through which one window reaches another.
+// to it and lives until the program ends; this object owns them, listens
+// to what each tells, and decides what follows: no window reaches
+// another.
 
 #include <QObject>
 
@@ -44,9 +45,10 @@ public:
     // loading it first if it is not loaded, else only brings it to the front.
     void confirmExit();
 
-    // Every window is closed: the program ends with status 0. The
-    // application leaves its event loop on `ended`.
-    void end();
+    // Ends the program: closes the splash window (a closed one ignores
+    // it), the pattern window and the farewell window, in that order, then
+    // `ended` with status 0. The application leaves its event loop on it.
+    void EndProgram();
     bool hasEnded() const { return ended_; }
 
 Q_SIGNALS:

@@ -146,16 +146,16 @@ TEST_F(Dispatcher, AutoPlayTickStepsAroundTheCycle) {
     SessionState.AutoPlayOn = kTrue;
     SessionState.AutoPlaySeconds = QStringLiteral("1");
     Paint(67);
-    form.AutoPlay_Timer();
+    AutoPlay_Timer(form);
     EXPECT_EQ(SessionState.PatternIndex, 1); // step 68: black, index back at 1
     EXPECT_TRUE(AllPixels(qRgb(0, 0, 0)));
-    form.AutoPlay_Timer();
+    AutoPlay_Timer(form);
     EXPECT_EQ(SessionState.PatternIndex, 2);
     EXPECT_TRUE(form.AutoPlay.enabled());
 
     // Switched off by the flag alone: the next tick still steps, then stops.
     SessionState.AutoPlayOn = kFalse;
-    form.AutoPlay_Timer();
+    AutoPlay_Timer(form);
     EXPECT_EQ(SessionState.PatternIndex, 3);
     EXPECT_FALSE(form.AutoPlay.enabled());
 }

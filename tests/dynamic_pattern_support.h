@@ -24,6 +24,7 @@ inline std::unique_ptr<PatternForm> PaintOn(int16_t w, int16_t h, int16_t patter
     SessionState.ScreenWidthPx = w;
     SessionState.ScreenHeightPx = h;
     auto form = std::make_unique<PatternForm>(QSize(w, h));
+    ConnectPatternTimers(*form);
     SessionState.PatternIndex = pattern;
     PaintPattern(*form);
     return form;

@@ -262,7 +262,7 @@ TEST(FarewellEnd, EndProgramWithoutASplashOrPatternWindowClosesWhatExists) {
     Program program(QGuiApplication::primaryScreen());
     QSignalSpy ended(&program, &Program::ended);
     program.confirmExit();
-    EndProgram(program);
+    program.EndProgram();
     EXPECT_FALSE(program.farewell().isVisible());
     EXPECT_FALSE(program.hasWelcome());
     EXPECT_FALSE(program.hasBackground());
@@ -334,7 +334,7 @@ void CheckFarewellAt120Dpi() {
     EXPECT_NEAR(p.width() * dpr, 289, 1);
     EXPECT_NEAR(p.height() * dpr, 183, 1);
     EXPECT_EQ(f.frameGeometry().center(), screen->geometry().center());
-    EndProgram(program);
+    program.EndProgram();
     ResetSessionState();
 }
 

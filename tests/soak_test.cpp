@@ -27,6 +27,7 @@
 #include "session/numeric.h"
 #include "session/pattern_form.h"
 #include "session/pattern_window.h"
+#include "session/screen_metrics.h"
 #include "session/session_state.h"
 
 #include <gtest/gtest.h>
@@ -95,18 +96,7 @@ uint64_t PixelHash(const QImage& image) {
 // Patterns whose picture does not change while they are shown.
 bool HasStillPicture(int16_t pattern) {
     const PatternInfo* info = FindPattern(pattern);
-    if (!info) return false;
-    switch (info->kind) {
-    case PatternKind::SolidField:
-    case PatternKind::Bands:
-    case PatternKind::FrameRaster:
-    case PatternKind::QuadrantWindow:
-    case PatternKind::FontSample:
-    case PatternKind::GridCircles: return true;
-    case PatternKind::MovingBlock: return pattern == 58 || pattern == 63; // the black rest screens
-    case PatternKind::Crosshair: return false;
-    }
-    return false;
+    return info && info->isStill();
 }
 
 int16_t NextPattern(int16_t pattern) { return pattern >= kPatternCount ? 1 : static_cast<int16_t>(pattern + 1); }

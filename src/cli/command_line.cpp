@@ -6,6 +6,8 @@
 #include <QCommandLineParser>
 #include <QRegularExpression>
 
+#include <cstdio>
+
 namespace {
 
 struct Options {
@@ -219,4 +221,20 @@ QStringList PatternListing() {
     for (const PatternInfo& p : PatternTable())
         lines << QStringLiteral("%1 %2").arg(p.number).arg(QString::fromUtf8(p.name));
     return lines;
+}
+
+QStringList CommandLineArguments(int argc, char** argv) {
+    QStringList args;
+    for (int i = 0; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
+    return args;
+}
+
+void PrintLines(const QStringList& lines) {
+    for (const QString& line : lines) std::printf("%s\n", qPrintable(line));
+    std::fflush(stdout);
+}
+
+void PrintError(const QString& text) {
+    std::fprintf(stderr, "vantrel: %s\n", qPrintable(text));
+    std::fflush(stderr);
 }

@@ -9,11 +9,6 @@
 
 #include <cstdint>
 
-// Exit status of a command line that cannot be carried out as given.
-constexpr int kUsageErrorExitStatus = 2;
-// Exit status when no display can be opened, or a file cannot be written.
-constexpr int kFailureExitStatus = 1;
-
 // Largest width or height of an export: the pattern painters work in
 // 16-bit screen coordinates.
 constexpr int kMaxExportSide = 32767;
@@ -42,6 +37,9 @@ struct CommandLine {
     bool needsDisplay() const;
 };
 
+// The program's arguments as text.
+QStringList CommandLineArguments(int argc, char** argv);
+
 // Parses the arguments (the first is the program's path). Never fails:
 // an unusable command line comes back as Action::Error.
 CommandLine ParseCommandLine(const QStringList& arguments);
@@ -59,3 +57,8 @@ QSize ParseSize(const QString& text, QString* error);
 // Parses "N" or "N-M" (1 <= N <= M <= 67) into a range of pattern
 // numbers; false with `error` set when it is unusable.
 bool ParsePatternRange(const QString& text, int16_t* first, int16_t* last, QString* error);
+
+// Prints the lines on stdout.
+void PrintLines(const QStringList& lines);
+// Prints "vantrel: <text>" on stderr.
+void PrintError(const QString& text);

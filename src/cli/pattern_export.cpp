@@ -1,34 +1,21 @@
 #include "cli/pattern_export.h"
 
+#include "cli/command_line.h"
 #include "cli/contact_sheet.h"
+#include "exit_status.h"
 #include "session/dispatcher.h"
-#include "session/pattern_form.h"
-#include "session/session_state.h"
+#include "session/numeric.h"
+#include "session/render_pattern.h"
+#include "session/screen_metrics.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QImageWriter>
+#include <QScreen>
 #include <QTemporaryDir>
 
 #include <filesystem>
 #include <system_error>
-
-QImage RenderPattern(int16_t number, QSize size, qreal logicalDpi) {
-    // The state start-up leaves: the probe measured a screen of this size,
-    // the window's load switched auto-play off, no mouse button was used.
-    ResetSessionState();
-    SessionState.ScreenWidthPx = static_cast<int16_t>(size.width());
-    SessionState.ScreenHeightPx = static_cast<int16_t>(size.height());
-    SessionState.AutoPlayOn = kFalse;
-    SessionState.MouseX = 0.0f;
-    SessionState.MouseY = 0.0f;
-
-    PatternForm form(size, logicalDpi);
-    SessionState.PatternIndex = number;
-    PaintPattern(form);
-    // Shares the pixels, which outlive the form; its timers stop with it.
-    return form.surface().image();
-}
 
 QString PatternFileName(int16_t number) {
     return QStringLiteral("pattern-%1.png").arg(number, 2, 10, QLatin1Char('0'));
@@ -134,4 +121,48 @@ void PatternExport::discard() {
     for (const QString& p : created_)
         if (!dir.rmdir(p)) break; // not empty: something else lives there now
     created_.clear();
+}
+
+int ExportCommand(const CommandLine& c, const QScreen* screen) {
+    PatternExport exporter(c.exportDir);
+    QString error;
+    if (!exporter.open(&error)) {
+        PrintError(error);
+        return kFailureExitStatus;
+    }
+    QSize size = c.size;
+    qreal dpi = 96.0;
+    if (screen) {
+        size = DeviceSize(screen);
+        dpi = screen->logicalDotsPerInch();
+        if (size.isEmpty() || size.width() > kMaxExportSide || size.height() > kMaxExportSide) {
+            PrintError(QStringLiteral("the screen's size %1x%2 cannot be exported; give one with --size WxH")
+                           .arg(size.width())
+                           .arg(size.height()));
+            return kFailureExitStatus;
+        }
+    }
+
+    try {
+        if (!exporter.run(size, dpi, c.firstPattern, c.lastPattern, &error)) {
+            PrintError(error);
+            return kFailureExitStatus;
+        }
+    } catch (const numeric::RuntimeError& e) {
+        // The run-time error's usual course: reported, and the program
+        // ends. Without a display there is no message box to show it in.
+        const QString where = QStringLiteral("pattern %1 at %2x%3; nothing was written")
+                                  .arg(exporter.currentPattern())
+                                  .arg(size.width())
+                                  .arg(size.height());
+        if (!screen) {
+            PrintError(QStringLiteral("run-time error %1: %2, painting %3")
+                           .arg(static_cast<int>(e.code()))
+                           .arg(e.name(), where));
+            return kRuntimeErrorExitStatus;
+        }
+        PrintError(QStringLiteral("export stopped at ") + where);
+        throw;
+    }
+    return kSuccessExitStatus;
 }

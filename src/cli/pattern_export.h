@@ -17,15 +17,9 @@
 #include <cstdint>
 #include <memory>
 
+class QScreen;
 class QTemporaryDir;
-
-// The picture of pattern `number` (1..67) at `size` device pixels, as the
-// pattern window shows it the moment `PaintPattern` has painted it after
-// start-up on a screen of that size: the first frame of an animated
-// pattern, the cross-hair before any mouse press. `logicalDpi` turns the
-// font sample's point sizes into pixels. Sets `SessionState` up as at
-// start-up; a painter's run-time error propagates.
-QImage RenderPattern(int16_t number, QSize size, qreal logicalDpi = 96.0);
+struct CommandLine;
 
 // "pattern-07.png"
 QString PatternFileName(int16_t number);
@@ -67,3 +61,10 @@ private:
     int16_t current_ = 0;
     bool finished_ = false;
 };
+
+// Carries out --export: at the size --size gives, or at the size of
+// `screen` (the one --screen chose) when it gives none, printing any
+// failure as one line. Returns the exit status. A painter's run-time
+// error is printed with the pattern it stopped at; when a screen is
+// shown (`screen` set) it is then thrown on, for the program's own report.
+int ExportCommand(const CommandLine& commandLine, const QScreen* screen);

@@ -1,6 +1,6 @@
 #include "cli/platform_setup.h"
 
-#include "cli/command_line.h"
+#include "exit_status.h"
 
 #include <QByteArray>
 #include <QList>

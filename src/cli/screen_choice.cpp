@@ -1,6 +1,6 @@
 #include "cli/screen_choice.h"
 
-#include "session/pattern_window.h"
+#include "session/screen_metrics.h"
 
 #include <QGuiApplication>
 #include <QLocale>

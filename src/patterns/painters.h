@@ -1,28 +1,49 @@
 #pragma once
-// The painting branches of `PaintPattern`, one unit per family of
-// patterns, and the animation timers' tick handlers. Each painter draws
-// through the form's drawing surface only; `pattern` is the number the
-// dispatcher selected.
+// The painting branches of `PaintPattern` and the animation timers' tick
+// handlers. A still painter draws a finished picture from the screen's
+// extents through the drawing surface alone; only the moving block, the
+// flashing box and the cross-hair see the form, for its timers and its
+// read-out label. The dispatcher's table names the painter of every
+// pattern number with its arguments.
+
+#include <QtGui/qrgb.h>
 
 #include <cstdint>
 
+class DrawingSurface;
 class PatternForm;
 
-// patterns/static/solid_fields.cpp
-void PaintSolidField(PatternForm& form, int16_t pattern);
-// patterns/static/bands.cpp: colour bars (2) and ramps (42..45)
-void PaintBands(PatternForm& form, int16_t pattern);
-// patterns/static/frame_rasters.cpp: edge frame (3), rasters (49, 51)
-void PaintFrameRaster(PatternForm& form, int16_t pattern);
-// patterns/static/quadrants_windows.cpp: 46, 47, 53, 55, 56
-void PaintQuadrantWindow(PatternForm& form, int16_t pattern);
-// patterns/dynamic/moving_block.cpp: 57..63
-void PaintMovingBlock(PatternForm& form, int16_t pattern);
+// patterns/static/solid_fields.cpp: the whole window in `field`.
+void PaintSolidField(DrawingSurface& s, int16_t w, int16_t h, QRgb field);
+
+// patterns/static/bands.cpp
+void PaintColourBars(DrawingSurface& s, int16_t w, int16_t h);
+// 64 bands of levels 3, 7, ..., 255 in the channels `channels` selects
+// (0xffffff grey, 0xff0000 red, ...).
+void PaintRamp(DrawingSurface& s, int16_t w, int16_t h, QRgb channels);
+
+// patterns/static/frame_rasters.cpp
+void PaintEdgeFrame(DrawingSurface& s, int16_t w, int16_t h);
+void PaintHorizontalRaster(DrawingSurface& s, int16_t w, int16_t h);
+void PaintVerticalRaster(DrawingSurface& s, int16_t w, int16_t h);
+
+// patterns/static/quadrants_windows.cpp. A `field` of 0 (no alpha) keeps
+// the black background the dispatcher's reset leaves.
+void PaintQuadrants(DrawingSurface& s, int16_t w, int16_t h, QRgb field, QRgb box);
+void PaintCentreWindow(DrawingSurface& s, int16_t w, int16_t h, QRgb field, QRgb box);
+
+// patterns/dynamic/font_sample.cpp
+void PaintFontSample(DrawingSurface& s, int16_t w, int16_t h);
+
+// patterns/dynamic/grids_circles.cpp
+void PaintThirdsGrid(DrawingSurface& s, int16_t w, int16_t h);
+void PaintQuartersGridWithDiscs(DrawingSurface& s, int16_t w, int16_t h);
+
+// patterns/dynamic/moving_block.cpp
+void PaintFlashingBox(PatternForm& form, QRgb);
+void PaintMovingBlock(PatternForm& form, QRgb block);
 void Timer1_Timer(PatternForm& form);
 void Timer2_Timer(PatternForm& form);
-// patterns/dynamic/font_sample.cpp: 64
-void PaintFontSample(PatternForm& form, int16_t pattern);
-// patterns/dynamic/crosshair.cpp: 65
-void PaintCrosshair(PatternForm& form, int16_t pattern);
-// patterns/dynamic/grids_circles.cpp: 66, 67
-void PaintGridCircles(PatternForm& form, int16_t pattern);
+
+// patterns/dynamic/crosshair.cpp
+void PaintCrosshair(PatternForm& form, QRgb);

@@ -1,7 +1,7 @@
 #include "screens/display_probe.h"
 
 #include "session/numeric.h"
-#include "session/pattern_window.h"
+#include "session/screen_metrics.h"
 #include "session/session_state.h"
 
 #include <QScreen>

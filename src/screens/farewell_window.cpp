@@ -1,11 +1,8 @@
 #include "screens/farewell_window.h"
 
-#include "program.h"
 #include "screens/artwork.h"
-#include "screens/splash_window.h"
 #include "screens/twips.h"
 #include "session/numeric.h"
-#include "session/pattern_window.h"
 #include "session/platform_input.h"
 #include "session/session_state.h"
 
@@ -108,12 +105,11 @@ const std::array<TextLine, 5> kTextLines = {{
 
 } // namespace
 
-VerApprove::VerApprove(Program& program, QScreen* screen)
+VerApprove::VerApprove(QScreen* screen)
     : QWidget(nullptr, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
                            Qt::WindowTitleHint),
       Picture1(this),
-      ImageList1(ImageList::FarewellImages()),
-      program_(program) {
+      ImageList1(ImageList::FarewellImages()) {
     setObjectName(QStringLiteral("VerApprove"));
     setWindowTitle(QStringLiteral("Exit - Quillmere"));
     setFocusPolicy(Qt::StrongFocus);
@@ -165,7 +161,7 @@ void VerApprove::Form_Load() {
     SessionState.FarewellFrame = 0;
 }
 
-void VerApprove::Timer1_Timer() { EndProgram(program_); }
+void VerApprove::Timer1_Timer() { Q_EMIT endRequested(); }
 
 void VerApprove::Timer2_Timer() {
     const int16_t frame = SessionState.FarewellFrame.value_or(0);
@@ -175,15 +171,15 @@ void VerApprove::Timer2_Timer() {
     }
 }
 
-void VerApprove::Form_MouseDown(int16_t, int16_t, float, float) { EndProgram(program_); }
+void VerApprove::Form_MouseDown(int16_t, int16_t, float, float) { Q_EMIT endRequested(); }
 
-void VerApprove::Form_Click() { EndProgram(program_); }
+void VerApprove::Form_Click() { Q_EMIT endRequested(); }
 
-void VerApprove::Form_KeyDown(int16_t, int16_t) { EndProgram(program_); }
+void VerApprove::Form_KeyDown(int16_t, int16_t) { Q_EMIT endRequested(); }
 
-void VerApprove::Picture1_Click() { EndProgram(program_); }
+void VerApprove::Picture1_Click() { Q_EMIT endRequested(); }
 
-void VerApprove::Label1_Click(int) { EndProgram(program_); }
+void VerApprove::Label1_Click(int) { Q_EMIT endRequested(); }
 
 bool VerApprove::event(QEvent* event) {
     // Every key counts, Tab included, before focus handling can take it.
@@ -215,21 +211,4 @@ void VerApprove::closeEvent(QCloseEvent* event) {
     Timer2.setEnabled(false);
     loaded_ = false;
     event->accept();
-}
-
-// ---- EndProgram ------------------------------------------------------------
-
-void EndProgram(Program& program) {
-    if (program.hasWelcome()) program.welcome().close();
-    if (program.hasBackground()) {
-        Background& background = program.background();
-        // The pattern window's timers stop with it.
-        PatternForm& form = background.form();
-        form.Timer1.setEnabled(false);
-        form.Timer2.setEnabled(false);
-        form.AutoPlay.setEnabled(false);
-        background.close();
-    }
-    if (program.hasFarewell()) program.farewell().close();
-    program.end();
 }

@@ -2,8 +2,8 @@
 // `VerApprove`: the farewell window. It opens after the operator confirmed
 // the exit question, switches auto-play off, plays a six-frame picture
 // animation beside the product title, the maker's notice and contact
-// lines, and ends the program 10 s after it loaded, or at once on any key,
-// click or mouse press. `EndProgram` closes every window of the program.
+// lines, and asks for the end of the program (`endRequested`) 10 s after
+// it loaded, or at once on any key, click or mouse press.
 
 #include "screens/form_label.h"
 #include "session/form_timer.h"
@@ -17,7 +17,6 @@
 #include <array>
 #include <cstdint>
 
-class Program;
 class QScreen;
 
 // A list of equally sized images, numbered from 1, that composes a
@@ -79,7 +78,7 @@ private:
 class VerApprove : public QWidget {
     Q_OBJECT
 public:
-    VerApprove(Program& program, QScreen* screen);
+    explicit VerApprove(QScreen* screen);
 
     // Runs the first time the window is shown, before it is visible.
     void Form_Load();
@@ -88,8 +87,8 @@ public:
     void Timer1_Timer(); // the end, 10 s after the load
     void Timer2_Timer(); // one animation step
 
-    // The operator's handlers: each ends the program; their arguments are
-    // not looked at.
+    // The operator's handlers: each asks for the end of the program; their
+    // arguments are not looked at.
     void Form_MouseDown(int16_t button, int16_t shift, float x, float y);
     void Form_Click();
     void Form_KeyDown(int16_t keyCode, int16_t shift);
@@ -102,6 +101,10 @@ public:
     FormTimer Timer1{10000, this};
     FormTimer Timer2{300, this};
 
+Q_SIGNALS:
+    // The program is to end: every window closes.
+    void endRequested();
+
 protected:
     bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -110,11 +113,6 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    Program& program_;
     bool loaded_ = false;
 };
 
-// Ends the program: closes the splash window (a closed one ignores it),
-// the pattern window and the farewell window, in that order, then asks
-// the program to end with status 0.
-void EndProgram(Program& program);

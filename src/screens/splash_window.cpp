@@ -1,6 +1,5 @@
 #include "screens/splash_window.h"
 
-#include "program.h"
 #include "screens/artwork.h"
 #include "screens/display_probe.h"
 #include "screens/twips.h"
@@ -36,31 +35,10 @@ void StyleLabel(FormLabel& label, const QString& text, const QRect& design, bool
 
 } // namespace
 
-int16_t KeyAscii(const QKeyEvent& event) {
-    const QString text = event.text();
-    if (!text.isEmpty()) {
-        const char16_t c = text.at(0).unicode();
-        // Delete reports a character of its own on some platforms; it is
-        // not a typing key.
-        if (c == 0x7f || event.key() == Qt::Key_Delete) return 0;
-        return static_cast<int16_t>(c);
-    }
-    switch (event.key()) {
-    case Qt::Key_Escape: return 27;
-    case Qt::Key_Return:
-    case Qt::Key_Enter: return 13;
-    case Qt::Key_Backspace: return 8;
-    case Qt::Key_Tab: return 9;
-    case Qt::Key_Space: return 32;
-    default: return 0;
-    }
-}
-
-Welcome::Welcome(Program& program, QScreen* screen)
+Welcome::Welcome(QScreen* screen)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint),
       Label1(this),
       Label3(this),
-      program_(program),
       screen_(screen),
       picture_(ArtworkImage(QStringLiteral("splash.jpg"))) {
     setObjectName(QStringLiteral("Welcome"));
@@ -92,7 +70,7 @@ void Welcome::Form_Click() { close(); }
 
 void Welcome::Form_KeyPress(int16_t) { close(); }
 
-void Welcome::Form_Unload(int16_t&) { program_.showBackground(); }
+void Welcome::Form_Unload(int16_t&) { Q_EMIT unloaded(); }
 
 bool Welcome::event(QEvent* event) {
     // Tab is a character key here, not a move to another control.

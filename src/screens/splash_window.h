@@ -12,13 +12,12 @@
 
 #include <cstdint>
 
-class Program;
 class QScreen;
 
 class Welcome : public QWidget {
     Q_OBJECT
 public:
-    Welcome(Program& program, QScreen* screen);
+    explicit Welcome(QScreen* screen);
 
     // Runs once, before the window is first shown: measures the screen.
     void Form_Load();
@@ -32,14 +31,19 @@ public:
     void Form_MouseDown(int16_t button, int16_t shift, float x, float y);
     void Form_Click();
     void Form_KeyPress(int16_t keyAscii);
-    // Runs while the window closes, whatever closes it: opens the pattern
-    // window. Leaving `cancel` at 0 lets the close go through.
+    // Runs while the window closes, whatever closes it: asks for the
+    // pattern window (`unloaded`). Leaving `cancel` at 0 lets the close go
+    // through.
     void Form_Unload(int16_t& cancel);
 
     FormLabel Label1; // the product title
     FormLabel Label3; // the maker's notice, with the web address as tool tip
 
     const QImage& picture() const { return picture_; }
+
+Q_SIGNALS:
+    // The window is closing: the pattern window is to be shown.
+    void unloaded();
 
 protected:
     bool event(QEvent* event) override;
@@ -52,13 +56,8 @@ protected:
 private:
     enum class State { NotLoaded, Loaded, Unloaded };
 
-    Program& program_;
     QScreen* screen_;
     QImage picture_;
     State state_ = State::NotLoaded;
 };
 
-// The character a key press produces, as the window's key-press handler
-// receives it, or 0 for a key that produces none (Shift, Ctrl, Alt,
-// arrows, function keys and the like).
-int16_t KeyAscii(const QKeyEvent& event);

@@ -5,19 +5,14 @@
 // scales a 120 dpi screen to 96 logical dpi at a pixel ratio of 1.25, the
 // window comes out the same size in device pixels.
 
+#include "session/screen_metrics.h"
+
 #include <QRect>
-#include <QScreen>
 #include <QSize>
 
 #include <cmath>
 
 constexpr double kTwipsPerInch = 1440.0;
-
-// The logical resolution the windows' design is scaled by (96 without a screen).
-inline double LogicalDpi(const QScreen* screen) {
-    const double dpi = screen ? screen->logicalDotsPerInch() : 96.0;
-    return dpi > 0.0 ? dpi : 96.0;
-}
 
 // One measure in twips as whole pixels, to the nearest pixel.
 inline int TwipsToPixels(int twips, double dpi) {
@@ -31,11 +26,4 @@ inline QSize TwipsSize(int width, int height, double dpi) {
 // A control's rectangle from its left, top, width and height in twips.
 inline QRect TwipsRect(int left, int top, int width, int height, double dpi) {
     return QRect(QPoint(TwipsToPixels(left, dpi), TwipsToPixels(top, dpi)), TwipsSize(width, height, dpi));
-}
-
-// The top-left corner that centres a window of `size` on `screen`.
-inline QPoint CentredOn(const QScreen* screen, QSize size) {
-    if (!screen) return QPoint(0, 0);
-    const QRect area = screen->geometry();
-    return QPoint(area.x() + (area.width() - size.width()) / 2, area.y() + (area.height() - size.height()) / 2);
 }

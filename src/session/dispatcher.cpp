@@ -9,97 +9,112 @@
 
 namespace {
 
-using K = PatternKind;
+constexpr QRgb kBlack = qRgb(0, 0, 0);
+constexpr QRgb kWhite = qRgb(255, 255, 255);
+constexpr QRgb kGrey192 = qRgb(192, 192, 192);
+// No alpha: the painter keeps the black field of the reset.
+constexpr QRgb kKeepField = 0;
+// The channels a ramp's levels go into.
+constexpr QRgb kGreyChannels = 0xffffffu;
+constexpr QRgb kRedChannel = 0xff0000u;
+constexpr QRgb kGreenChannel = 0x00ff00u;
+constexpr QRgb kBlueChannel = 0x0000ffu;
+
+// Adapters from the painters' own signatures to the table's.
+void Field(DrawingSurface& s, int16_t w, int16_t h, QRgb field, QRgb) { PaintSolidField(s, w, h, field); }
+void Ramp(DrawingSurface& s, int16_t w, int16_t h, QRgb channels, QRgb) { PaintRamp(s, w, h, channels); }
+template <void (*Paint)(DrawingSurface&, int16_t, int16_t)>
+void Plain(DrawingSurface& s, int16_t w, int16_t h, QRgb, QRgb) {
+    Paint(s, w, h);
+}
+
+struct How {
+    StillPainter still = nullptr;
+    FormPainter animated = nullptr;
+    QRgb first = 0;
+    QRgb second = 0;
+};
+constexpr PatternInfo Row(int16_t number, const char* name, How how) {
+    return PatternInfo{number, name, how.still, how.animated, how.first, how.second};
+}
 
 constexpr std::array<PatternInfo, kPatternCount> kTable{{
-    {1, K::SolidField, "black"},
-    {2, K::Bands, "colour bars"},
-    {3, K::FrameRaster, "edge frame"},
-    {4, K::SolidField, "red"},
-    {5, K::SolidField, "green"},
-    {6, K::SolidField, "blue"},
-    {7, K::SolidField, "white"},
-    {8, K::SolidField, "black"},
-    {9, K::SolidField, "grey 63"},
-    {10, K::SolidField, "grey 95"},
-    {11, K::SolidField, "grey 128"},
-    {12, K::SolidField, "grey 192"},
-    {13, K::SolidField, "white"},
-    {14, K::SolidField, "black"},
-    {15, K::SolidField, "red 63"},
-    {16, K::SolidField, "red 95"},
-    {17, K::SolidField, "red 128"},
-    {18, K::SolidField, "red 192"},
-    {19, K::SolidField, "red 255"},
-    {20, K::SolidField, "black"},
-    {21, K::SolidField, "green 63"},
-    {22, K::SolidField, "green 95"},
-    {23, K::SolidField, "green 128"},
-    {24, K::SolidField, "green 192"},
-    {25, K::SolidField, "green 255"},
-    {26, K::SolidField, "black"},
-    {27, K::SolidField, "blue 63"},
-    {28, K::SolidField, "blue 95"},
-    {29, K::SolidField, "blue 128"},
-    {30, K::SolidField, "blue 192"},
-    {31, K::SolidField, "blue 255"},
-    {32, K::SolidField, "dark grey 1"},
-    {33, K::SolidField, "dark grey 2"},
-    {34, K::SolidField, "dark grey 4"},
-    {35, K::SolidField, "dark grey 8"},
-    {36, K::SolidField, "dark grey 16"},
-    {37, K::SolidField, "dark grey 32"},
-    {38, K::SolidField, "grey 64"},
-    {39, K::SolidField, "grey 128"},
-    {40, K::SolidField, "white"},
-    {41, K::SolidField, "black"},
-    {42, K::Bands, "grey ramp, 64 steps"},
-    {43, K::Bands, "red ramp, 64 steps"},
-    {44, K::Bands, "green ramp, 64 steps"},
-    {45, K::Bands, "blue ramp, 64 steps"},
-    {46, K::QuadrantWindow, "quadrants, black on white"},
-    {47, K::QuadrantWindow, "quadrants, white on black"},
-    {48, K::SolidField, "black"},
-    {49, K::FrameRaster, "horizontal lines, every third row"},
-    {50, K::SolidField, "black"},
-    {51, K::FrameRaster, "vertical lines, every third column"},
-    {52, K::SolidField, "black"},
-    {53, K::QuadrantWindow, "black window on grey 192"},
-    {54, K::SolidField, "black"},
-    {55, K::QuadrantWindow, "black window on white"},
-    {56, K::QuadrantWindow, "white window on grey 192"},
-    {57, K::MovingBlock, "flashing box"},
-    {58, K::MovingBlock, "black rest screen"},
-    {59, K::MovingBlock, "white moving block"},
-    {60, K::MovingBlock, "red moving block"},
-    {61, K::MovingBlock, "green moving block"},
-    {62, K::MovingBlock, "blue moving block"},
-    {63, K::MovingBlock, "black rest screen"},
-    {64, K::FontSample, "font sample"},
-    {65, K::Crosshair, "cross-hair with read-out"},
-    {66, K::GridCircles, "3 by 3 grid"},
-    {67, K::GridCircles, "4 by 4 grid with discs"},
+    Row(1, "black", {.still = Field, .first = kBlack}),
+    Row(2, "colour bars", {.still = Plain<PaintColourBars>}),
+    Row(3, "edge frame", {.still = Plain<PaintEdgeFrame>}),
+    Row(4, "red", {.still = Field, .first = qRgb(255, 0, 0)}),
+    Row(5, "green", {.still = Field, .first = qRgb(0, 255, 0)}),
+    Row(6, "blue", {.still = Field, .first = qRgb(0, 0, 255)}),
+    Row(7, "white", {.still = Field, .first = kWhite}),
+    Row(8, "black", {.still = Field, .first = kBlack}),
+    Row(9, "grey 63", {.still = Field, .first = qRgb(63, 63, 63)}),
+    Row(10, "grey 95", {.still = Field, .first = qRgb(95, 95, 95)}),
+    Row(11, "grey 128", {.still = Field, .first = qRgb(128, 128, 128)}),
+    Row(12, "grey 192", {.still = Field, .first = kGrey192}),
+    Row(13, "white", {.still = Field, .first = kWhite}),
+    Row(14, "black", {.still = Field, .first = kBlack}),
+    Row(15, "red 63", {.still = Field, .first = qRgb(63, 0, 0)}),
+    Row(16, "red 95", {.still = Field, .first = qRgb(95, 0, 0)}),
+    Row(17, "red 128", {.still = Field, .first = qRgb(128, 0, 0)}),
+    Row(18, "red 192", {.still = Field, .first = qRgb(192, 0, 0)}),
+    Row(19, "red 255", {.still = Field, .first = qRgb(255, 0, 0)}),
+    Row(20, "black", {.still = Field, .first = kBlack}),
+    Row(21, "green 63", {.still = Field, .first = qRgb(0, 63, 0)}),
+    Row(22, "green 95", {.still = Field, .first = qRgb(0, 95, 0)}),
+    Row(23, "green 128", {.still = Field, .first = qRgb(0, 128, 0)}),
+    Row(24, "green 192", {.still = Field, .first = qRgb(0, 192, 0)}),
+    Row(25, "green 255", {.still = Field, .first = qRgb(0, 255, 0)}),
+    Row(26, "black", {.still = Field, .first = kBlack}),
+    Row(27, "blue 63", {.still = Field, .first = qRgb(0, 0, 63)}),
+    Row(28, "blue 95", {.still = Field, .first = qRgb(0, 0, 95)}),
+    Row(29, "blue 128", {.still = Field, .first = qRgb(0, 0, 128)}),
+    Row(30, "blue 192", {.still = Field, .first = qRgb(0, 0, 192)}),
+    Row(31, "blue 255", {.still = Field, .first = qRgb(0, 0, 255)}),
+    Row(32, "dark grey 1", {.still = Field, .first = qRgb(1, 1, 1)}),
+    Row(33, "dark grey 2", {.still = Field, .first = qRgb(2, 2, 2)}),
+    Row(34, "dark grey 4", {.still = Field, .first = qRgb(4, 4, 4)}),
+    Row(35, "dark grey 8", {.still = Field, .first = qRgb(8, 8, 8)}),
+    Row(36, "dark grey 16", {.still = Field, .first = qRgb(16, 16, 16)}),
+    Row(37, "dark grey 32", {.still = Field, .first = qRgb(32, 32, 32)}),
+    Row(38, "grey 64", {.still = Field, .first = qRgb(64, 64, 64)}),
+    Row(39, "grey 128", {.still = Field, .first = qRgb(128, 128, 128)}),
+    Row(40, "white", {.still = Field, .first = kWhite}),
+    Row(41, "black", {.still = Field, .first = kBlack}),
+    Row(42, "grey ramp, 64 steps", {.still = Ramp, .first = kGreyChannels}),
+    Row(43, "red ramp, 64 steps", {.still = Ramp, .first = kRedChannel}),
+    Row(44, "green ramp, 64 steps", {.still = Ramp, .first = kGreenChannel}),
+    Row(45, "blue ramp, 64 steps", {.still = Ramp, .first = kBlueChannel}),
+    Row(46, "quadrants, black on white", {.still = PaintQuadrants, .first = kWhite, .second = kBlack}),
+    Row(47, "quadrants, white on black", {.still = PaintQuadrants, .first = kKeepField, .second = kWhite}),
+    Row(48, "black", {.still = Field, .first = kBlack}),
+    Row(49, "horizontal lines, every third row", {.still = Plain<PaintHorizontalRaster>}),
+    Row(50, "black", {.still = Field, .first = kBlack}),
+    Row(51, "vertical lines, every third column", {.still = Plain<PaintVerticalRaster>}),
+    Row(52, "black", {.still = Field, .first = kBlack}),
+    Row(53, "black window on grey 192", {.still = PaintCentreWindow, .first = kGrey192, .second = kBlack}),
+    Row(54, "black", {.still = Field, .first = kBlack}),
+    Row(55, "black window on white", {.still = PaintCentreWindow, .first = kWhite, .second = kBlack}),
+    Row(56, "white window on grey 192", {.still = PaintCentreWindow, .first = kGrey192, .second = kWhite}),
+    Row(57, "flashing box", {.animated = PaintFlashingBox}),
+    Row(58, "black rest screen", {.still = Field, .first = kBlack}),
+    Row(59, "white moving block", {.animated = PaintMovingBlock, .first = kWhite}),
+    Row(60, "red moving block", {.animated = PaintMovingBlock, .first = qRgb(255, 0, 0)}),
+    Row(61, "green moving block", {.animated = PaintMovingBlock, .first = qRgb(0, 255, 0)}),
+    Row(62, "blue moving block", {.animated = PaintMovingBlock, .first = qRgb(0, 0, 255)}),
+    Row(63, "black rest screen", {.still = Field, .first = kBlack}),
+    Row(64, "font sample", {.still = Plain<PaintFontSample>}),
+    Row(65, "cross-hair with read-out", {.animated = PaintCrosshair}),
+    Row(66, "3 by 3 grid", {.still = Plain<PaintThirdsGrid>}),
+    Row(67, "4 by 4 grid with discs", {.still = Plain<PaintQuartersGridWithDiscs>}),
 }};
 
 constexpr bool TableIsInOrder() {
     for (size_t i = 0; i < kTable.size(); ++i)
-        if (kTable[i].number != static_cast<int16_t>(i + 1)) return false;
+        if (kTable[i].number != static_cast<int16_t>(i + 1) || (kTable[i].still == nullptr) == (kTable[i].animated == nullptr))
+            return false;
     return true;
 }
-static_assert(TableIsInOrder(), "entry i must be pattern i + 1");
-
-void RunBranch(PatternForm& form, const PatternInfo& p) {
-    switch (p.kind) {
-    case K::SolidField: PaintSolidField(form, p.number); break;
-    case K::Bands: PaintBands(form, p.number); break;
-    case K::FrameRaster: PaintFrameRaster(form, p.number); break;
-    case K::QuadrantWindow: PaintQuadrantWindow(form, p.number); break;
-    case K::MovingBlock: PaintMovingBlock(form, p.number); break;
-    case K::FontSample: PaintFontSample(form, p.number); break;
-    case K::Crosshair: PaintCrosshair(form, p.number); break;
-    case K::GridCircles: PaintGridCircles(form, p.number); break;
-    }
-}
+static_assert(TableIsInOrder(), "entry i must be pattern i + 1, with one painter");
 
 } // namespace
 
@@ -141,8 +156,29 @@ void PaintPattern(PatternForm& form) {
         return;
     }
     if (const PatternInfo* p = FindPattern(index)) {
-        RunBranch(form, *p);
+        if (p->still) p->still(s, SessionState.ScreenWidthPx, SessionState.ScreenHeightPx, p->first, p->second);
+        else p->animated(form, p->first);
         return;
     }
     SessionState.PatternIndex = 1;
+}
+
+void AutoPlay_Timer(PatternForm& form) {
+    SessionState.PatternIndex = numeric::Add16(SessionState.PatternIndex, 1);
+    PaintPattern(form);
+}
+
+void ConnectPatternTimers(PatternForm& form) {
+    QObject::connect(&form.Timer1, &FormTimer::tick, &form, [&form] {
+        Timer1_Timer(form);
+        Q_EMIT form.changed();
+    });
+    QObject::connect(&form.Timer2, &FormTimer::tick, &form, [&form] {
+        Timer2_Timer(form);
+        Q_EMIT form.changed();
+    });
+    QObject::connect(&form.AutoPlay, &FormTimer::tick, &form, [&form] {
+        AutoPlay_Timer(form);
+        Q_EMIT form.changed();
+    });
 }

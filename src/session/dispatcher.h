@@ -1,30 +1,34 @@
 #pragma once
 // `PaintPattern`: the one operation that paints the pattern selected by
-// `SessionState.PatternIndex`, and the table of the sequence's steps.
+// `SessionState.PatternIndex`, the table of the sequence's steps, and the
+// wiring of the pattern window's timers to their tick handlers.
 
-#include <QString>
+#include <QtGui/qrgb.h>
 
 #include <cstdint>
 #include <span>
 
+class DrawingSurface;
 class PatternForm;
 
-// Which painter draws a pattern number.
-enum class PatternKind {
-    SolidField,       // patterns/static/solid_fields
-    Bands,            // patterns/static/bands
-    FrameRaster,      // patterns/static/frame_rasters
-    QuadrantWindow,   // patterns/static/quadrants_windows
-    MovingBlock,      // patterns/dynamic/moving_block
-    FontSample,       // patterns/dynamic/font_sample
-    Crosshair,        // patterns/dynamic/crosshair
-    GridCircles,      // patterns/dynamic/grids_circles
-};
+// A still picture, drawn in one go from the screen's extents.
+using StillPainter = void (*)(DrawingSurface& surface, int16_t w, int16_t h, QRgb first, QRgb second);
+// A picture that uses the form: its timers or its read-out label.
+using FormPainter = void (*)(PatternForm& form, QRgb colour);
 
+// One step of the sequence: its number, its short name and the painter
+// that draws it with its arguments. Exactly one of `still` and `animated`
+// is set.
 struct PatternInfo {
     int16_t number;
-    PatternKind kind;
-    const char* name; // short name for listings, e.g. "grey 128"
+    const char* name; // for listings, e.g. "grey 128"
+    StillPainter still = nullptr;
+    FormPainter animated = nullptr;
+    QRgb first = 0;  // field colour, ramp channels, block colour
+    QRgb second = 0; // box colour
+    // Whether the picture stays as painted until the next pattern: no
+    // timer changes it and it shows no label.
+    bool isStill() const { return still != nullptr; }
 };
 
 constexpr int16_t kPatternCount = 67;   // painted steps 1..67
@@ -37,3 +41,10 @@ const PatternInfo* FindPattern(int16_t number);
 
 // Resets the window, programs auto-play and paints the current pattern.
 void PaintPattern(PatternForm& form);
+
+// Tick handler of `AutoPlay`: one step forward.
+void AutoPlay_Timer(PatternForm& form);
+
+// Connects the form's timers `Timer1`, `Timer2` and `AutoPlay` to their
+// tick handlers; the form emits `changed` after each tick.
+void ConnectPatternTimers(PatternForm& form);

@@ -26,8 +26,9 @@
 #include <QString>
 #include <QtGui/qrgb.h>
 
+#include "session/deferred_image.h"
+
 #include <optional>
-#include <vector>
 
 class DrawingSurface {
 public:
@@ -100,8 +101,6 @@ public:
     static int toPixel(float v);
 
 private:
-    void materialise();
-    void deferClear(QRgb color); // the whole image becomes this colour, written later
     QFontMetricsF metrics() const;
     struct TextCell {
         qreal ascent;
@@ -109,28 +108,14 @@ private:
     };
     TextCell textCell(const QFontMetricsF& fm) const;
     void touch(const QRect& r) { dirty_ |= r; }
-    void fillRect(int x0, int y0, int x1, int y1, QRgb color); // half-open, unclipped input
+    void fillRect(int x0, int y0, int x1, int y1, QRgb color); // half-open, clipped here
     void hspan(int x0, int x1, int y, QRgb color);             // half-open
     void vspan(int x, int y0, int y1, QRgb color);             // half-open
 
     QSize size_;
     qreal dpi_;
-    QImage image_;
+    DeferredImage pixels_;
     QImage metricsDevice_; // resolves point sizes at this surface's DPI
-    // Deferred writes, so that each pixel of a new picture is written about
-    // once: the image is this colour, except the rows marked in
-    // rowWritten_, which a drawing has written out whole, and, when
-    // rowsVary_, rows that full-width boxes gave another colour (rowColour_).
-    std::optional<QRgb> pendingClear_;
-    std::vector<unsigned char> rowWritten_;
-    int rowsWritten_ = 0;
-    std::vector<QRgb> rowColour_;
-    bool rowsVary_ = false;
-    QRgb unwrittenColour(int y) const { return rowsVary_ ? rowColour_[static_cast<size_t>(y)] : *pendingClear_; }
-    // When not empty: every row of the image is this row, not yet written.
-    // Full-height boxes (bands, vertical lines) on a cleared image paint
-    // into it, and the image is then written once, row after row.
-    std::vector<QRgb> pendingRow_;
     QRgb backColor_ = qRgb(0, 0, 0);
     QRgb foreColor_ = qRgb(0, 0, 0);
     QRgb fillColor_ = qRgb(0, 0, 0);

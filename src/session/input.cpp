@@ -3,7 +3,6 @@
 // switches auto-play, Esc asks whether to end the test. On the cross-hair
 // pattern the pointer drags a full-screen cross-hair with it.
 
-#include "program.h"
 #include "session/dispatcher.h"
 #include "session/exit_question.h"
 #include "session/numeric.h"
@@ -29,7 +28,7 @@ void StorePointer(float x, float y) {
 
 void Background::Form_KeyDown(int16_t keyCode, int16_t) {
     if (keyCode == kKeyEscape) {
-        if (AskExitQuestion(this)) program().confirmExit();
+        if (AskExitQuestion(this)) Q_EMIT exitConfirmed();
     }
     if (keyCode == kKeyF12) {
         SessionState.AutoPlayOn = static_cast<int16_t>(~SessionState.AutoPlayOn);

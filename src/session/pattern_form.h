@@ -33,8 +33,8 @@ public:
     FormTimer Timer2{500, this};   // flashing box
     FormTimer AutoPlay{2000, this}; // auto-play step
 
-    // Tick handler of `AutoPlay`: one step forward.
-    void AutoPlay_Timer();
+    // Stops the three timers, as closing the window does.
+    void stopTimers();
 
 Q_SIGNALS:
     // Emitted after a timer tick has drawn or changed the label, so the

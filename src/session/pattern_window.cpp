@@ -2,8 +2,10 @@
 
 #include "session/dispatcher.h"
 #include "session/platform_input.h"
+#include "session/screen_metrics.h"
 #include "session/session_state.h"
 
+#include <QCloseEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -12,16 +14,8 @@
 
 #include <cmath>
 
-QSize DeviceSize(const QScreen* screen) {
-    if (!screen) return QSize(0, 0);
-    const qreal dpr = screen->devicePixelRatio();
-    const QSize logical = screen->geometry().size();
-    return QSize(qRound(logical.width() * dpr), qRound(logical.height() * dpr));
-}
-
-Background::Background(Program& program, QScreen* screen)
+Background::Background(QScreen* screen)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint),
-      program_(program),
       form_(DeviceSize(screen), screen ? screen->logicalDotsPerInch() : 96.0, this),
       cursor_(this) {
     setObjectName(QStringLiteral("Background"));
@@ -39,7 +33,14 @@ Background::Background(Program& program, QScreen* screen)
     cursor_.setAttribute(Qt::WA_TransparentForMouseEvents);
     cursor_.hide();
 
+    ConnectPatternTimers(form_);
     connect(&form_, &PatternForm::changed, this, &Background::flush);
+}
+
+void Background::closeEvent(QCloseEvent* event) {
+    // The window's timers stop with it.
+    form_.stopTimers();
+    event->accept();
 }
 
 qreal Background::pixelRatio() const { return devicePixelRatioF(); }

@@ -11,7 +11,6 @@
 
 #include <cstdint>
 
-class Program;
 class QScreen;
 
 class Background : public QWidget {
@@ -19,11 +18,10 @@ class Background : public QWidget {
 public:
     // The window covers `screen`; its surface has the screen's size in
     // device pixels.
-    Background(Program& program, QScreen* screen);
+    explicit Background(QScreen* screen);
 
     PatternForm& form() { return form_; }
     QLabel& cursorLabel() { return cursor_; }
-    Program& program() { return program_; }
 
     // Runs once, before the window is first shown.
     void Form_Load();
@@ -42,7 +40,12 @@ public:
     // Device pixels per logical pixel of this window.
     qreal pixelRatio() const;
 
+Q_SIGNALS:
+    // The operator answered the exit question with OK.
+    void exitConfirmed();
+
 protected:
+    void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -52,11 +55,7 @@ protected:
 private:
     QPointF devicePosition(const QMouseEvent* event) const;
 
-    Program& program_;
     PatternForm form_;
     QLabel cursor_;
     bool loaded_ = false;
 };
-
-// The size of a screen in device pixels.
-QSize DeviceSize(const QScreen* screen);

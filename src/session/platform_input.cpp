@@ -1,5 +1,7 @@
 #include "session/platform_input.h"
 
+#include <QKeyEvent>
+
 int16_t VirtualKeyCode(int key) {
     if (key >= Qt::Key_A && key <= Qt::Key_Z) return static_cast<int16_t>(key); // 'A'..'Z'
     if (key >= Qt::Key_0 && key <= Qt::Key_9) return static_cast<int16_t>(key); // '0'..'9'
@@ -57,4 +59,24 @@ int16_t ShiftState(Qt::KeyboardModifiers m) {
     if (m & Qt::ControlModifier) s += 2;
     if (m & Qt::AltModifier) s += 4;
     return s;
+}
+
+int16_t KeyAscii(const QKeyEvent& event) {
+    const QString text = event.text();
+    if (!text.isEmpty()) {
+        const char16_t c = text.at(0).unicode();
+        // Delete reports a character of its own on some platforms; it is
+        // not a typing key.
+        if (c == 0x7f || event.key() == Qt::Key_Delete) return 0;
+        return static_cast<int16_t>(c);
+    }
+    switch (event.key()) {
+    case Qt::Key_Escape: return 27;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: return 13;
+    case Qt::Key_Backspace: return 8;
+    case Qt::Key_Tab: return 9;
+    case Qt::Key_Space: return 32;
+    default: return 0;
+    }
 }

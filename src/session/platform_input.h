@@ -5,6 +5,8 @@
 
 #include <Qt>
 
+class QKeyEvent;
+
 #include <cstdint>
 
 // The virtual-key code of a Qt key, or 0 for keys without one.
@@ -15,3 +17,7 @@ int16_t ButtonCode(Qt::MouseButton button);
 int16_t ButtonSet(Qt::MouseButtons buttons);
 // The shift state: 1 Shift, 2 Ctrl, 4 Alt, added together.
 int16_t ShiftState(Qt::KeyboardModifiers modifiers);
+// The character a key press produces, as a window's key-press handler
+// receives it, or 0 for a key that produces none (Shift, Ctrl, Alt,
+// arrows, function keys and the like).
+int16_t KeyAscii(const QKeyEvent& event);

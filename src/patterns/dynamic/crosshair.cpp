@@ -19,7 +19,7 @@ constexpr double kOffsetUp = 21.0;
 
 } // namespace
 
-void PaintCrosshair(PatternForm& form, int16_t) {
+void PaintCrosshair(PatternForm& form, QRgb) {
     DrawingSurface& s = form.surface();
     const int16_t w = SessionState.ScreenWidthPx, h = SessionState.ScreenHeightPx;
     const float mx = SessionState.MouseX, my = SessionState.MouseY;

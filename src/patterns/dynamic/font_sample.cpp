@@ -11,9 +11,8 @@
 #include "patterns/dynamic/font_sample.h"
 
 #include "patterns/painters.h"
+#include "session/drawing_surface.h"
 #include "session/numeric.h"
-#include "session/pattern_form.h"
-#include "session/session_state.h"
 
 #include <algorithm>
 #include <cmath>
@@ -82,6 +81,4 @@ int PrintFontSample(DrawingSurface& s, int16_t width, int16_t height, bool copyR
     return copied;
 }
 
-void PaintFontSample(PatternForm& form, int16_t) {
-    PrintFontSample(form.surface(), SessionState.ScreenWidthPx, SessionState.ScreenHeightPx, true);
-}
+void PaintFontSample(DrawingSurface& s, int16_t w, int16_t h) { PrintFontSample(s, w, h, true); }

@@ -5,8 +5,7 @@
 
 #include "patterns/painters.h"
 #include "session/numeric.h"
-#include "session/pattern_form.h"
-#include "session/session_state.h"
+#include "session/drawing_surface.h"
 
 namespace {
 
@@ -32,13 +31,9 @@ void FrameAndGrid(DrawingSurface& s, int16_t w, int16_t h, int divisor) {
 
 } // namespace
 
-void PaintGridCircles(PatternForm& form, int16_t pattern) {
-    DrawingSurface& s = form.surface();
-    const int16_t w = SessionState.ScreenWidthPx, h = SessionState.ScreenHeightPx;
-    if (pattern == 66) {
-        FrameAndGrid(s, w, h, 3);
-        return;
-    }
+void PaintThirdsGrid(DrawingSurface& s, int16_t w, int16_t h) { FrameAndGrid(s, w, h, 3); }
+
+void PaintQuartersGridWithDiscs(DrawingSurface& s, int16_t w, int16_t h) {
     FrameAndGrid(s, w, h, 4);
     s.setFillColor(kWhite);
     s.setFillStyle(DrawingSurface::FillStyle::Solid);

@@ -1,5 +1,4 @@
-// Flashing box (57), black rest screens (58, 63) and the moving blocks
-// (59..62), with the tick handlers of `Timer1` (block) and `Timer2`
+// Flashing box (57) and the moving blocks (59..62), with the tick handlers of `Timer1` (block) and `Timer2`
 // (flashing inner box).
 //
 // `BlockX` and `BlockY` stay fractional single-precision values; every
@@ -23,18 +22,6 @@ constexpr double kInnerFactor = 9.0;
 const QRgb kWhite = qRgb(255, 255, 255);
 const QRgb kBlack = qRgb(0, 0, 0);
 
-struct BlockColour {
-    int16_t pattern;
-    int16_t r, g, b;
-};
-
-constexpr BlockColour kBlockColours[] = {
-    {59, 255, 255, 255},
-    {60, 255, 0, 0},
-    {61, 0, 255, 0},
-    {62, 0, 0, 255},
-};
-
 QRgb BlockColor() { return qRgb(SessionState.ColorR, SessionState.ColorG, SessionState.ColorB); }
 
 // The block square at the current position.
@@ -52,7 +39,9 @@ void DrawInnerBox(DrawingSurface& s, QRgb color) {
 // Tags are texts read as numbers.
 bool TagIs(const FormTimer& timer, double value) { return numeric::TextToNumber(timer.Tag) == value; }
 
-void PaintFlashingBox(PatternForm& form) {
+} // namespace
+
+void PaintFlashingBox(PatternForm& form, QRgb) {
     DrawingSurface& s = form.surface();
     const int16_t w = SessionState.ScreenWidthPx, h = SessionState.ScreenHeightPx;
     SessionState.BlockX = static_cast<float>(w);
@@ -66,33 +55,16 @@ void PaintFlashingBox(PatternForm& form) {
     form.Timer2.setEnabled(true);
 }
 
-void PaintBlockStart(PatternForm& form, const BlockColour& colour) {
+void PaintMovingBlock(PatternForm& form, QRgb block) {
     form.Timer1.setEnabled(false);
-    SessionState.ColorR = colour.r;
-    SessionState.ColorG = colour.g;
-    SessionState.ColorB = colour.b;
+    SessionState.ColorR = static_cast<int16_t>(qRed(block));
+    SessionState.ColorG = static_cast<int16_t>(qGreen(block));
+    SessionState.ColorB = static_cast<int16_t>(qBlue(block));
     SessionState.BlockX = 0.0f;
     SessionState.BlockY = numeric::Single(SessionState.ScreenHeightPx / 2.0);
     DrawBlock(form.surface(), BlockColor());
     form.Timer1.Tag = QStringLiteral("0");
     form.Timer1.setEnabled(true);
-}
-
-} // namespace
-
-void PaintMovingBlock(PatternForm& form, int16_t pattern) {
-    if (pattern == 57) {
-        PaintFlashingBox(form);
-        return;
-    }
-    for (const BlockColour& c : kBlockColours) {
-        if (c.pattern == pattern) {
-            PaintBlockStart(form, c);
-            return;
-        }
-    }
-    // 58 and 63: black rest screens.
-    form.surface().setBackColor(kBlack);
 }
 
 void Timer1_Timer(PatternForm& form) {

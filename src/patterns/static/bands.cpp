@@ -7,8 +7,7 @@
 
 #include "patterns/painters.h"
 #include "session/numeric.h"
-#include "session/pattern_form.h"
-#include "session/session_state.h"
+#include "session/drawing_surface.h"
 
 #include <array>
 
@@ -28,7 +27,9 @@ int16_t BandWidth(int16_t w, int16_t count) {
     return numeric::Round16(static_cast<double>(w) / count);
 }
 
-void PaintColourBars(DrawingSurface& s, int16_t w, float h) {
+} // namespace
+
+void PaintColourBars(DrawingSurface& s, int16_t w, int16_t h) {
     const int16_t k = BandWidth(w, kBarCount);
     for (int16_t band = 0; band < kBarCount; ++band) {
         // 16-bit products: the last edge overflows once 8*K passes 32767.
@@ -38,16 +39,7 @@ void PaintColourBars(DrawingSurface& s, int16_t w, float h) {
     }
 }
 
-QRgb RampColour(int16_t pattern, int16_t level) {
-    switch (pattern) {
-    case 43: return qRgb(level, 0, 0);
-    case 44: return qRgb(0, level, 0);
-    case 45: return qRgb(0, 0, level);
-    default: return qRgb(level, level, level);
-    }
-}
-
-void PaintRamp(DrawingSurface& s, int16_t pattern, int16_t w, float h) {
+void PaintRamp(DrawingSurface& s, int16_t w, int16_t h, QRgb channels) {
     const int16_t k = BandWidth(w, kRampSteps);
     for (int16_t i = 1; i <= kRampSteps; ++i) {
         const int16_t level = numeric::Narrow16(4 * i - 1); // 3, 7, ..., 255
@@ -55,15 +47,6 @@ void PaintRamp(DrawingSurface& s, int16_t pattern, int16_t w, float h) {
         const int32_t left = numeric::Narrow32(static_cast<long long>(i - 1) * k);
         const int32_t right = numeric::Narrow32(static_cast<long long>(i) * k);
         s.filledBox(static_cast<float>(left), 0.0f, static_cast<float>(right), h,
-                    RampColour(pattern, level));
+                    qRgb(level, level, level) & channels);
     }
-}
-
-} // namespace
-
-void PaintBands(PatternForm& form, int16_t pattern) {
-    const int16_t w = SessionState.ScreenWidthPx;
-    const float h = SessionState.ScreenHeightPx;
-    if (pattern == 2) PaintColourBars(form.surface(), w, h);
-    else if (pattern >= 42 && pattern <= 45) PaintRamp(form.surface(), pattern, w, h);
 }

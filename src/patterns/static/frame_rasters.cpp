@@ -4,27 +4,13 @@
 
 #include "patterns/painters.h"
 #include "session/numeric.h"
-#include "session/pattern_form.h"
-#include "session/session_state.h"
+#include "session/drawing_surface.h"
 
 namespace {
 
 constexpr QRgb kWhite = qRgb(255, 255, 255);
 constexpr QRgb kRed = qRgb(255, 0, 0);
 constexpr QRgb kBlue = qRgb(0, 0, 255);
-
-// Four lines round the outermost pixels, each starting where the previous
-// one ends. A line leaves out its end pixel, so each corner belongs to the
-// line that starts there: top-left white, top-right blue, bottom-right
-// white, bottom-left red.
-void PaintEdgeFrame(DrawingSurface& s, int16_t w, int16_t h) {
-    const float right = numeric::Sub16(w, 1);
-    const float bottom = numeric::Sub16(h, 1);
-    s.line(0.0f, 0.0f, right, 0.0f, kWhite);         // top
-    s.line(right, 0.0f, right, bottom, kBlue);       // right
-    s.line(right, bottom, 0.0f, bottom, kWhite);     // bottom
-    s.line(0.0f, bottom, 0.0f, 0.0f, kRed);          // left
-}
 
 // Lines on rows (or columns) 1, 4, 7, ...: the body moves the counter on
 // by 2 and the loop by 1 more. Each line runs to one past the last pixel.
@@ -41,14 +27,19 @@ void PaintRaster(DrawingSurface& s, bool horizontal, int16_t w, int16_t h) {
 
 } // namespace
 
-void PaintFrameRaster(PatternForm& form, int16_t pattern) {
-    const int16_t w = SessionState.ScreenWidthPx;
-    const int16_t h = SessionState.ScreenHeightPx;
-    DrawingSurface& s = form.surface();
-    switch (pattern) {
-    case 3: PaintEdgeFrame(s, w, h); break;
-    case 49: PaintRaster(s, true, w, h); break;
-    case 51: PaintRaster(s, false, w, h); break;
-    default: break;
-    }
+// Four lines round the outermost pixels, each starting where the previous
+// one ends. A line leaves out its end pixel, so each corner belongs to the
+// line that starts there: top-left white, top-right blue, bottom-right
+// white, bottom-left red.
+void PaintEdgeFrame(DrawingSurface& s, int16_t w, int16_t h) {
+    const float right = numeric::Sub16(w, 1);
+    const float bottom = numeric::Sub16(h, 1);
+    s.line(0.0f, 0.0f, right, 0.0f, kWhite);         // top
+    s.line(right, 0.0f, right, bottom, kBlue);       // right
+    s.line(right, bottom, 0.0f, bottom, kWhite);     // bottom
+    s.line(0.0f, bottom, 0.0f, 0.0f, kRed);          // left
 }
+
+void PaintHorizontalRaster(DrawingSurface& s, int16_t w, int16_t h) { PaintRaster(s, true, w, h); }
+
+void PaintVerticalRaster(DrawingSurface& s, int16_t w, int16_t h) { PaintRaster(s, false, w, h); }

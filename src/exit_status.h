@@ -1,0 +1,11 @@
+#pragma once
+// The program's exit statuses.
+
+// The windows were closed, or the command line's action is done.
+constexpr int kSuccessExitStatus = 0;
+// No display can be opened, or a directory or file cannot be made or written.
+constexpr int kFailureExitStatus = 1;
+// The command line cannot be carried out as given.
+constexpr int kUsageErrorExitStatus = 2;
+// An untrapped run-time error ended the program.
+constexpr int kRuntimeErrorExitStatus = 3;
