@@ -1,5 +1,6 @@
-// Draws the program's artwork: the window icon, the splash picture and the
-// seven farewell images. The files it writes are kept in assets/ and built
+// Draws the program's artwork: the icon at each size the desktop asks for
+// (16 to 256 pixels, the 32 by 32 one also the window icon), the splash
+// picture and the seven farewell images. The files it writes are kept in assets/ and built
 // into the program as resources; run this again only to change them.
 //
 //   make_artwork <output directory>
@@ -73,24 +74,99 @@ bool Save(const QImage& image, const QDir& dir, const QString& name, int quality
     return true;
 }
 
-// 32 by 32, 256 colours: a panel showing the bars, drawn pixel-exact.
-QImage MakeIcon() {
-    QImage img(32, 32, QImage::Format_ARGB32);
+// Where the parts of the icon lie at one of the small sizes, drawn pixel
+// for pixel: the stand (neck and base), the bezel's lighter edge, the
+// bezel, and the screen showing the bars (its width a multiple of six).
+struct IconLayout {
+    int size;
+    QRect neck, base, edge, bezel, screen;
+};
+
+const std::array<IconLayout, 4> kSmallIcons = {{
+    {16, {6, 13, 4, 1}, {4, 14, 8, 1}, {0, 2, 16, 11}, {1, 3, 14, 9}, {2, 4, 12, 7}},
+    {24, {10, 18, 4, 2}, {6, 20, 12, 2}, {1, 3, 22, 15}, {2, 4, 20, 13}, {3, 5, 18, 11}},
+    {32, {13, 24, 6, 3}, {8, 27, 16, 2}, {1, 4, 30, 21}, {2, 5, 28, 19}, {4, 7, 24, 15}},
+    {48, {20, 37, 8, 4}, {12, 41, 24, 3}, {2, 6, 44, 31}, {3, 7, 42, 29}, {6, 10, 36, 23}},
+}};
+
+// The sizes the icon is drawn at, and the file each goes to; the 32 by 32
+// one is also the window icon compiled into the program.
+const std::array<int, 7> kIconSizes = {16, 24, 32, 48, 64, 128, 256};
+
+QString IconFileName(int size) {
+    return size == 32 ? QStringLiteral("icon.png") : QStringLiteral("icon-%1.png").arg(size);
+}
+
+// The small sizes: whole-pixel rectangles, saved with an exact palette of
+// the few colours used (transparent included).
+QImage MakeSmallIcon(const IconLayout& l) {
+    QImage img(l.size, l.size, QImage::Format_ARGB32);
     img.fill(Qt::transparent);
     QPainter p(&img);
     p.setPen(Qt::NoPen);
-    p.fillRect(QRect(13, 24, 6, 3), kBezelEdge);  // neck
-    p.fillRect(QRect(8, 27, 16, 2), kBezelEdge);  // base
-    p.fillRect(QRect(1, 4, 30, 21), kBezelEdge);  // bezel edge
-    p.fillRect(QRect(2, 5, 28, 19), kBezel);      // bezel
-    DrawBars(p, QRect(4, 7, 24, 15), 6);
+    p.fillRect(l.neck, kBezelEdge);
+    p.fillRect(l.base, kBezelEdge);
+    p.fillRect(l.edge, kBezelEdge);
+    p.fillRect(l.bezel, kBezel);
+    DrawBars(p, l.screen, 6);
     p.end();
-    // An exact palette of the few colours used (transparent included).
     QList<QRgb> palette;
     for (int y = 0; y < img.height(); ++y)
         for (int x = 0; x < img.width(); ++x)
             if (!palette.contains(img.pixel(x, y))) palette.append(img.pixel(x, y));
     return img.convertToFormat(QImage::Format_Indexed8, palette, Qt::ThresholdDither);
+}
+
+// The large sizes (multiples of 32): the same panel on the 32 by 32 grid
+// scaled by a whole factor, so the bars keep whole-pixel edges, with room
+// for what the small sizes cannot show: rounded corners, a fine edge,
+// light falling on the bezel and the stand, and a faint sheen on the glass.
+QImage MakeLargeIcon(int size) {
+    const int u = size / 32;
+    QImage img(size, size, QImage::Format_ARGB32);
+    img.fill(Qt::transparent);
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+
+    QLinearGradient stand(0, 24 * u, 0, 29 * u);
+    stand.setColorAt(0.0, kBezelEdge.darker(130));
+    stand.setColorAt(1.0, kBezelEdge);
+    p.setBrush(stand);
+    p.drawRect(QRectF(13 * u, 23 * u, 6 * u, 4.5 * u));
+    p.setBrush(kBezelEdge);
+    p.drawRoundedRect(QRectF(8 * u, 27 * u, 16 * u, 2 * u), u, u);
+
+    const QRectF edge(1 * u, 4 * u, 30 * u, 21 * u);
+    p.setBrush(kBezelEdge);
+    p.drawRoundedRect(edge, 1.5 * u, 1.5 * u);
+    const qreal ring = qMax(1.0, u / 2.0);
+    QLinearGradient bezel(0, edge.top(), 0, edge.bottom());
+    bezel.setColorAt(0.0, kBezel.lighter(125));
+    bezel.setColorAt(1.0, kBezel);
+    p.setBrush(bezel);
+    p.drawRoundedRect(edge.adjusted(ring, ring, -ring, -ring), 1.5 * u - ring, 1.5 * u - ring);
+
+    const QRect screen(4 * u, 7 * u, 24 * u, 15 * u);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    DrawBars(p, screen, 6);
+    p.setRenderHint(QPainter::Antialiasing);
+    QPainterPath sheen;
+    sheen.moveTo(screen.topLeft());
+    sheen.lineTo(screen.left() + screen.width() * 0.55, screen.top());
+    sheen.lineTo(screen.left() + screen.width() * 0.30, screen.bottom() + 1);
+    sheen.lineTo(screen.left(), screen.bottom() + 1);
+    sheen.closeSubpath();
+    p.setBrush(QColor(255, 255, 255, 28));
+    p.drawPath(sheen);
+    p.end();
+    return img;
+}
+
+QImage MakeIcon(int size) {
+    for (const IconLayout& l : kSmallIcons)
+        if (l.size == size) return MakeSmallIcon(l);
+    return MakeLargeIcon(size);
 }
 
 QImage MakeSplash() {
@@ -208,7 +284,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "make_artwork: cannot create %s\n", argv[1]);
         return 1;
     }
-    bool ok = Save(MakeIcon(), dir, QStringLiteral("icon.png"), -1);
+    bool ok = true;
+    for (int size : kIconSizes) ok = Save(MakeIcon(size), dir, IconFileName(size), -1) && ok;
     ok = Save(MakeSplash(), dir, QStringLiteral("splash.jpg"), 92) && ok;
     for (int frame = 1; frame <= 6; ++frame)
         ok = Save(MakeFarewellFrame(frame), dir, QStringLiteral("farewell%1.jpg").arg(frame), 95) && ok;

@@ -1,6 +1,8 @@
-# Shared part of the end-to-end scripts: a virtual X server of its own, the
-# real program on it, screenshots and pixel reads, polling, and clean-up
-# however the script ends. Sourced by tests/e2e/*.sh after they set:
+# Shared part of the end-to-end scripts that run the program on a screen: a
+# virtual X server of its own, the real program on it, screenshots and
+# pixel reads, polling, and clean-up however the script ends (on top of
+# lib/common.sh, which it sources). Sourced by tests/e2e/*.sh after they
+# set:
 #   ME       the script's name, for messages
 #   BIN      the program (the script's first argument)
 #   W, H     the virtual screen's size
@@ -8,9 +10,16 @@
 #   TOOLS    (optional) further commands the script needs
 # It starts the X server and exports DISPLAY.
 
-say() { echo "$ME: $*"; }
-fail() {
-    echo "$ME: FAIL: $*" >&2
+TOOLS="Xvfb xdotool xwd convert ${TOOLS:-}"
+. "$(dirname "$0")/lib/common.sh"
+
+XPID=
+RUNNER_PID=
+LAST_SHOT=
+
+# What a failure adds to its message: the last screenshot, kept, and the
+# program's output.
+fail_details() {
     if [ -n "${LAST_SHOT:-}" ] && [ -f "$LAST_SHOT" ]; then
         keep="${TMPDIR:-/tmp}/vantrel-e2e-${ME%.sh}-failure.png"
         cp "$LAST_SHOT" "$keep" 2>/dev/null && echo "$ME: last screenshot kept in $keep" >&2
@@ -19,24 +28,7 @@ fail() {
         echo "$ME: program output:" >&2
         sed 's/^/    /' "$WORK/app.log" >&2
     fi
-    exit 1
 }
-
-[ -n "$BIN" ] || fail "usage: sh $ME /path/to/vantrel"
-[ -x "$BIN" ] || fail "not an executable: $BIN"
-for tool in Xvfb xdotool xwd convert timeout date ${TOOLS:-}; do
-    command -v "$tool" >/dev/null 2>&1 || fail "needs $tool on the PATH"
-done
-
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/vantrel-e2e.XXXXXX") || fail "cannot make a work directory"
-XPID=
-RUNNER_PID=
-WATCHDOG_PID=
-LAST_SHOT=
-# Qt wants a private runtime directory; root in CI has none.
-XDG_RUNTIME_DIR="$WORK/runtime"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-export XDG_RUNTIME_DIR
 
 # Ends the program if it still runs, and waits for its runner.
 stop_app() {
@@ -45,20 +37,13 @@ stop_app() {
     RUNNER_PID=
 }
 
-cleanup() {
-    trap - EXIT INT TERM HUP
-    [ -n "$WATCHDOG_PID" ] && kill "$WATCHDOG_PID" 2>/dev/null
-    stop_app
+stop_x() {
     [ -n "$XPID" ] && kill "$XPID" 2>/dev/null
     [ -n "$XPID" ] && wait "$XPID" 2>/dev/null
-    rm -rf "$WORK"
+    XPID=
 }
-trap cleanup EXIT
-trap 'echo "$ME: FAIL: interrupted or timed out after ${TIMEOUT}s" >&2; exit 2' INT TERM HUP
-
-# The whole run gives up on its own.
-( sleep "$TIMEOUT" && kill -TERM $$ ) >/dev/null 2>&1 &
-WATCHDOG_PID=$!
+on_cleanup stop_x
+on_cleanup stop_app
 
 # ---- a virtual X server on the first free display from :70 ------------------
 DISPLAY_NUM=
