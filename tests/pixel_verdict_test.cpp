@@ -5,18 +5,28 @@
 #include "platform/edid.h"
 #include "platform/pixel_verdict.h"
 #include "platform/screen_facts.h"
+#include "platform/window_fit.h"
 
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QWidget>
+#include <QWindow>
 
 #if __has_include(<QtGui/private/qhighdpiscaling_p.h>)
 #include <QtGui/private/qhighdpiscaling_p.h>
+#include <qpa/qplatformwindow.h>
 #define VANTREL_TEST_SCALE_FACTORS 1
 #endif
 
 namespace {
+
+QScreen* ScreenNamed(const char* name) {
+    for (QScreen* s : QGuiApplication::screens())
+        if (s->name() == QLatin1String(name)) return s;
+    return nullptr;
+}
 
 struct VerdictCase {
     const char* what;
@@ -176,13 +186,10 @@ TEST(TrueSize, DeviceSizeUnderQtScaleFactors) {
         {"A", 1.5, {1366, 768}},  {"B", 1.5, {2560, 1440}}, {"C", 1.75, {2880, 1800}}, {"D", 1.75, {1920, 1080}},
         {"E", 1.25, {2560, 1440}}, {"F", 2.0, {2560, 1440}}, {"G", 1.0, {1280, 800}},
     };
-    const QList<QScreen*> screens = QGuiApplication::screens();
-    ASSERT_EQ(screens.size(), 7);
+    ASSERT_EQ(QGuiApplication::screens().size(), 7);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        QScreen* screen = nullptr;
-        for (QScreen* s : screens)
-            if (s->name() == QLatin1String(c.name)) screen = s;
+        QScreen* screen = ScreenNamed(c.name);
         ASSERT_NE(screen, nullptr);
         QHighDpiScaling::setScreenFactor(screen, c.factor);
         const ScreenFacts facts = QtScreenFacts(screen);
@@ -190,6 +197,26 @@ TEST(TrueSize, DeviceSizeUnderQtScaleFactors) {
         EXPECT_EQ(facts.qtDeviceSize, c.device);
         EXPECT_EQ(TrueDeviceSize(facts), c.device);
     }
+#else
+    GTEST_SKIP() << "Qt's private headers are not installed";
+#endif
+}
+
+// A frameless window over the 1366x768 screen at 150 %: Qt makes it 1367
+// device pixels wide from its 911 logical pixels; fitted, it is the screen.
+TEST(TrueSize, FittedWindowCoversTheScreenExactly) {
+#if defined(VANTREL_TEST_SCALE_FACTORS)
+    QScreen* screen = ScreenNamed("A");
+    ASSERT_NE(screen, nullptr);
+    QHighDpiScaling::setScreenFactor(screen, 1.5);
+    QWidget window(nullptr, Qt::Window | Qt::FramelessWindowHint);
+    window.setScreen(screen);
+    window.setGeometry(screen->geometry());
+    window.show();
+    ASSERT_NE(window.windowHandle()->handle(), nullptr);
+    EXPECT_EQ(window.windowHandle()->handle()->geometry().size(), QSize(1367, 768)) << "Qt's own rounding";
+    FitWindowToScreen(window.windowHandle());
+    EXPECT_EQ(window.windowHandle()->handle()->geometry(), QRect(0, 0, 1366, 768));
 #else
     GTEST_SKIP() << "Qt's private headers are not installed";
 #endif

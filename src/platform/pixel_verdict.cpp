@@ -42,9 +42,12 @@ QString ResampledReason(const ScreenFacts& f) {
     const int percent = ScalePercent(f, *mode);
     if (f.xwayland)
         return QStringLiteral("The desktop scales this X11 window by %1 % (XWayland): patterns are drawn at %2 "
-                              "and resampled to %3. Set 100 %, or run on Wayland (QT_QPA_PLATFORM=wayland).")
+                              "and resampled to %3. %4")
             .arg(percent)
-            .arg(SizeText(f.qtDeviceSize), SizeText(*mode));
+            .arg(SizeText(f.qtDeviceSize), SizeText(*mode),
+                 percent % 100 == 0 ? QStringLiteral("Set 100 %, or run on Wayland (QT_QPA_PLATFORM=wayland).")
+                                    : QStringLiteral("Set 100 %, or 200 % and run on Wayland "
+                                                     "(QT_QPA_PLATFORM=wayland)."));
     if (f.source == FactsSource::Wayland)
         return QStringLiteral("The desktop scales this screen by %1 %: patterns are drawn at %2 and resampled "
                               "to %3. Set %4.")

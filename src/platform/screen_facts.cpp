@@ -65,24 +65,40 @@ ScreenFacts QtScreenFacts(const QScreen* screen) {
 ScreenFacts QueryScreenFacts(const QScreen* screen) {
     ScreenFacts facts = QtScreenFacts(screen);
     if (!screen) return facts;
+    // Only a screen that Qt shows through a display server is asked about:
+    // on the offscreen platform (and the like) whatever server the
+    // environment names shows nothing of the program.
     const QString platform = QGuiApplication::platformName();
+    const bool qtOnWayland = platform.startsWith(QLatin1String("wayland"));
     const bool qtOnX11 = platform == QLatin1String("xcb");
+    const bool waylandNamed = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 #if defined(VANTREL_HAVE_WAYLAND)
-    if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+    // A client of XWayland is shown by the Wayland compositor, which may
+    // scale the whole X screen: its own outputs tell the real modes.
+    const auto askWayland = [&facts](bool xwayland) -> std::optional<ScreenFacts> {
         ScreenFacts wayland = facts;
-        if (QueryWaylandFacts(wayland)) {
-            wayland.xwayland = qtOnX11;
-            return wayland;
-        }
-    }
+        if (!QueryWaylandFacts(wayland)) return std::nullopt;
+        wayland.xwayland = xwayland;
+        return wayland;
+    };
+    if (qtOnWayland && waylandNamed)
+        if (std::optional<ScreenFacts> wayland = askWayland(false)) return *wayland;
 #endif
 #if defined(VANTREL_HAVE_X11)
     if (qtOnX11 && !qEnvironmentVariableIsEmpty("DISPLAY")) {
         ScreenFacts x11 = facts;
-        if (QueryX11Facts(x11)) return x11;
+        if (QueryX11Facts(x11)) {
+#if defined(VANTREL_HAVE_WAYLAND)
+            if (x11.xwayland && waylandNamed)
+                if (std::optional<ScreenFacts> wayland = askWayland(true)) return *wayland;
+#endif
+            return x11;
+        }
     }
 #endif
+    (void)qtOnWayland;
     (void)qtOnX11;
+    (void)waylandNamed;
     return facts;
 }
 

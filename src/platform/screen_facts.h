@@ -52,10 +52,12 @@ struct ScreenFacts {
     std::optional<int> productCode;     // EDID's product code
 };
 
-// Asks the display server about the screen: the Wayland compositor when
-// WAYLAND_DISPLAY is set (whatever platform Qt runs on), else the X server
-// when Qt runs on X11, else Qt alone. Never fails: what no one says stays
-// empty. A null screen gives empty facts.
+// Asks the display server that shows the screen: the Wayland compositor
+// when Qt runs on Wayland; the X server when Qt runs on X11, and, when that
+// X server is XWayland and WAYLAND_DISPLAY names its compositor, the
+// compositor about the output's real mode. On any other platform (offscreen,
+// Windows) or without the libraries at build time, Qt alone. Never fails:
+// what no one says stays empty. A null screen gives empty facts.
 ScreenFacts QueryScreenFacts(const QScreen* screen);
 
 // Qt's part of the facts alone, without asking any server.

@@ -103,7 +103,9 @@ bool QueryX11Facts(ScreenFacts& facts) {
 
     facts.source = FactsSource::X11;
     facts.outputName = chosen->name;
-    facts.xwayland = HasExtension(c, "XWAYLAND");
+    // XWayland names its outputs XWAYLAND0, XWAYLAND1, ...; newer servers
+    // also have an extension of that name.
+    facts.xwayland = chosen->name.startsWith(QLatin1String("XWAYLAND")) || HasExtension(c, "XWAYLAND");
 
     const xcb_randr_mode_info_t* modes = xcb_randr_get_screen_resources_current_modes(res.get());
     const int modeCount = xcb_randr_get_screen_resources_current_modes_length(res.get());
