@@ -206,6 +206,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(PressCase{"LeftOnPicture", Qt::LeftButton, {200, 150}, false, true},
                       PressCase{"RightOnPicture", Qt::RightButton, {30, 200}, false, true},
                       PressCase{"MiddleOnPicture", Qt::MiddleButton, {390, 60}, false, true},
+                      PressCase{"BackOnPicture", Qt::BackButton, {300, 250}, false, true},
                       PressCase{"LeftOnLastRow", Qt::LeftButton, {200, 300}, false, true},
                       PressCase{"LeftBesideTitle", Qt::LeftButton, {20, 12}, false, true},
                       PressCase{"LeftOnTitle", Qt::LeftButton, kOnTitle, false, false},

@@ -97,9 +97,12 @@ void Background::keyPressEvent(QKeyEvent* event) {
 }
 
 void Background::mousePressEvent(QMouseEvent* event) {
+    // The handlers know the left, right and middle buttons only; the
+    // others (back, forward, ...) do nothing here.
+    const int16_t button = ButtonCode(event->button());
+    if (button == 0) return;
     const QPointF p = devicePosition(event);
-    Form_MouseDown(ButtonCode(event->button()), ShiftState(event->modifiers()), static_cast<float>(p.x()),
-                   static_cast<float>(p.y()));
+    Form_MouseDown(button, ShiftState(event->modifiers()), static_cast<float>(p.x()), static_cast<float>(p.y()));
     flush();
 }
 
@@ -111,8 +114,9 @@ void Background::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void Background::mouseReleaseEvent(QMouseEvent* event) {
+    const int16_t button = ButtonCode(event->button());
+    if (button == 0) return;
     const QPointF p = devicePosition(event);
-    Form_MouseUp(ButtonCode(event->button()), ShiftState(event->modifiers()), static_cast<float>(p.x()),
-                 static_cast<float>(p.y()));
+    Form_MouseUp(button, ShiftState(event->modifiers()), static_cast<float>(p.x()), static_cast<float>(p.y()));
     flush();
 }
