@@ -342,3 +342,17 @@ void CheckFarewellAt120Dpi() {
 
 TEST(ScreensScaled120DpiFarewell, TheDesignScalesWithTheResolution) { CheckFarewellAt120Dpi(); }
 TEST(ScreensNative120DpiFarewell, TheDesignScalesWithTheResolution) { CheckFarewellAt120Dpi(); }
+
+// Loaded anew after a window manager closed it, the picture box is empty
+// again until the first animation step.
+TEST_F(FarewellWindow, ALoadAfterAnEarlierCloseStartsWithAnEmptyPicture) {
+    VerApprove& f = confirm();
+    f.Timer2_Timer();
+    f.Timer2_Timer();
+    ASSERT_FALSE(f.Picture1.picture().isNull());
+    f.close();
+    confirm();
+    EXPECT_TRUE(f.Picture1.picture().isNull());
+    f.Timer2_Timer();
+    EXPECT_EQ(f.Picture1.picture(), f.ImageList1.ListImage(1));
+}
