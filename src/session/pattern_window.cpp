@@ -16,7 +16,9 @@
 
 Background::Background(QScreen* screen)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint),
-      form_(DeviceSize(screen), screen ? screen->logicalDotsPerInch() : 96.0, this),
+      // Points resolve at the device's resolution, as the surface is in
+      // device pixels.
+      form_(DeviceSize(screen), screen ? screen->logicalDotsPerInch() * screen->devicePixelRatio() : 96.0, this),
       cursor_(this) {
     setObjectName(QStringLiteral("Background"));
     if (screen) setGeometry(screen->geometry());
