@@ -13,6 +13,7 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QScreen>
+#include <QTimer>
 #include <QWidget>
 
 #include <cstdio>
@@ -29,26 +30,54 @@ bool VantrelApplication::notify(QObject* receiver, QEvent* event) {
     try {
         return QApplication::notify(receiver, event);
     } catch (const numeric::RuntimeError& error) {
-        endWithError(error);
+        endWithError(error, receiver);
     } catch (const std::bad_alloc&) {
-        endWithError(numeric::RuntimeError(numeric::RuntimeError::OutOfMemory));
+        endWithError(numeric::RuntimeError(numeric::RuntimeError::OutOfMemory), receiver);
     }
     return true;
 }
 
-void VantrelApplication::endWithError(const numeric::RuntimeError& error) {
+void VantrelApplication::endWithError(const numeric::RuntimeError& error, QObject* source) {
     if (endedByError_) return; // the first error ends the program; later ones are moot
     endedByError_ = true;
-    ReportRuntimeError(error);
+    ReportUntrappedError(error, source);
     for (QWidget* w : topLevelWidgets()) w->hide();
     exit(kRuntimeErrorExitStatus);
 }
 
-void ReportRuntimeError(const numeric::RuntimeError& error) {
+namespace {
+
+// The visible window an object belongs to, else the active window.
+QWidget* WindowOf(QObject* object) {
+    for (QObject* o = object; o; o = o->parent()) {
+        if (auto* widget = qobject_cast<QWidget*>(o)) {
+            if (widget->window()->isVisible()) return widget->window();
+            break;
+        }
+    }
+    return QApplication::activeWindow();
+}
+
+// Stops every timer of every window: nothing animates or steps any more.
+void StopWindowTimers() {
+    for (QWidget* window : QApplication::topLevelWidgets())
+        for (QTimer* timer : window->findChildren<QTimer*>()) timer->stop();
+}
+
+} // namespace
+
+void ReportUntrappedError(const numeric::RuntimeError& error, QObject* source) {
+    // The report's box runs an event loop: with the timers stopped, and
+    // input held back by the modal box, nothing changes behind it.
+    StopWindowTimers();
+    ReportRuntimeError(error, WindowOf(source));
+}
+
+void ReportRuntimeError(const numeric::RuntimeError& error, QWidget* parent) {
     const QString text = QStringLiteral("Run-time error '%1':\n\n%2").arg(error.code()).arg(error.name());
     std::fprintf(stderr, "vantrel: run-time error %d: %s\n", static_cast<int>(error.code()),
                  qPrintable(error.name()));
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("Vantrel"), text, QMessageBox::Ok);
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Vantrel"), text, QMessageBox::Ok, parent);
     box.exec();
 }
 

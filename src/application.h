@@ -4,6 +4,7 @@
 
 #include <QApplication>
 
+class QWidget;
 namespace numeric { class RuntimeError; }
 
 class VantrelApplication : public QApplication {
@@ -18,14 +19,21 @@ public:
     bool endedByError() const { return endedByError_; }
 
 private:
-    void endWithError(const numeric::RuntimeError& error);
+    // source: the object whose event raised the error.
+    void endWithError(const numeric::RuntimeError& error, QObject* source);
 
     bool endedByError_ = false;
 };
 
 // Reports an untrapped run-time error to the operator in a message box
-// that names it (and on stderr).
-void ReportRuntimeError(const numeric::RuntimeError& error);
+// that names it (and on stderr); the box stays above `parent`.
+void ReportRuntimeError(const numeric::RuntimeError& error, QWidget* parent = nullptr);
+
+// The report of a run-time error that escaped a handler, before the
+// program ends: the windows' timers are stopped first, and the box is
+// shown over the window of `source`, the object whose event raised it
+// (over the active window if it has none).
+void ReportUntrappedError(const numeric::RuntimeError& error, QObject* source);
 
 // Maps the face names the windows ask for to installed faces.
 void RegisterFontSubstitutions();

@@ -1,5 +1,6 @@
 #include "session/dispatcher.h"
 #include "session/pattern_form.h"
+#include "session/readout.h"
 #include "session/session_state.h"
 
 #include <gtest/gtest.h>
@@ -201,3 +202,17 @@ INSTANTIATE_TEST_SUITE_P(
                       Field{38, 64, 64, 64}, Field{39, 128, 128, 128}, Field{40, 255, 255, 255},
                       Field{41, 0, 0, 0}, Field{48, 0, 0, 0}, Field{50, 0, 0, 0}, Field{52, 0, 0, 0},
                       Field{54, 0, 0, 0}));
+
+// Clearing erases pixels only: the text position the font sample left
+// survives the next pattern's reset and the cross-hair's redraw.
+
+TEST_F(Dispatcher, TextPositionSurvivesTheResetAndTheCrosshairRedraw) {
+    DrawingSurface& s = form.surface();
+    Paint(64);
+    const float x = s.currentX(), y = s.currentY();
+    ASSERT_GE(y, SessionState.ScreenHeightPx - 10); // below the last line
+    Paint(65);
+    DrawReadoutCrosshair(form, 20, 30);
+    EXPECT_EQ(s.currentX(), x);
+    EXPECT_EQ(s.currentY(), y);
+}

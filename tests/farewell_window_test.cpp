@@ -100,20 +100,21 @@ TEST_F(FarewellWindow, IsAFixedCaptionedWindowOf367By269AtNinetySixDpi) {
     EXPECT_EQ(f.Picture1.frameShadow(), QFrame::Sunken);
 }
 
-TEST_F(FarewellWindow, TextLinesAreCentredAndReadTopToBottom) {
+TEST_F(FarewellWindow, TextLinesStandAtTheirDesignedCornersAndReadTopToBottom) {
     VerApprove& f = confirm();
     EXPECT_EQ(f.Label1[0].text(), QStringLiteral("Vantrel"));
     EXPECT_TRUE(f.Label1[1].text().endsWith(QStringLiteral("      (Ver_1.05a)")));
     EXPECT_EQ(f.Label1[2].text(), QStringLiteral("Quillmere"));
     EXPECT_TRUE(f.Label1[4].text().endsWith(QStringLiteral(".example")));
     EXPECT_TRUE(f.Label1[3].text().contains(QStringLiteral("@")));
-    int lastTop = 0;
-    for (int index : {0, 1, 2, 4, 3}) {
-        const QRect r = f.Label1[static_cast<size_t>(index)].geometry();
-        EXPECT_GT(r.top(), lastTop) << index;
-        lastTop = r.top();
-        EXPECT_NEAR(r.center().x(), f.width() / 2, 2) << index;
-        EXPECT_TRUE(f.rect().contains(r)) << index;
+    // Top to bottom: each at its designed left and top, as wide as its text.
+    const std::pair<int, QPoint> corners[] = {
+        {0, {82, 179}}, {1, {81, 195}}, {2, {116, 211}}, {4, {137, 227}}, {3, {133, 243}}};
+    for (const auto& [index, corner] : corners) {
+        const FormLabel& label = f.Label1[static_cast<size_t>(index)];
+        EXPECT_EQ(label.pos(), corner) << index;
+        EXPECT_NEAR(label.width(), QFontMetrics(label.font()).horizontalAdvance(label.text()), 2) << index;
+        EXPECT_TRUE(f.rect().contains(label.geometry())) << index;
     }
 }
 
@@ -342,3 +343,17 @@ void CheckFarewellAt120Dpi() {
 
 TEST(ScreensScaled120DpiFarewell, TheDesignScalesWithTheResolution) { CheckFarewellAt120Dpi(); }
 TEST(ScreensNative120DpiFarewell, TheDesignScalesWithTheResolution) { CheckFarewellAt120Dpi(); }
+
+// Loaded anew after a window manager closed it, the picture box is empty
+// again until the first animation step.
+TEST_F(FarewellWindow, ALoadAfterAnEarlierCloseStartsWithAnEmptyPicture) {
+    VerApprove& f = confirm();
+    f.Timer2_Timer();
+    f.Timer2_Timer();
+    ASSERT_FALSE(f.Picture1.picture().isNull());
+    f.close();
+    confirm();
+    EXPECT_TRUE(f.Picture1.picture().isNull());
+    f.Timer2_Timer();
+    EXPECT_EQ(f.Picture1.picture(), f.ImageList1.ListImage(1));
+}

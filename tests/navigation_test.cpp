@@ -481,3 +481,18 @@ TEST_F(Navigation, EscThenOkOpensTheFarewellWindowOverThePatternWindow) {
 }
 
 } // namespace
+
+// Buttons other than left, right and middle (back, forward) do nothing on
+// the pattern window, not even while the right button holds the read-out.
+TEST_F(Navigation, SideButtonsDoNothing) {
+    showPattern(9);
+    button(QEvent::MouseButtonPress, Qt::RightButton, QPoint(10, 20));
+    ASSERT_TRUE(cursor().Visible);
+    const Snapshot held = snapshot();
+    for (Qt::MouseButton side : {Qt::BackButton, Qt::ForwardButton}) {
+        button(QEvent::MouseButtonPress, side, QPoint(200, 150));
+        button(QEvent::MouseButtonRelease, side, QPoint(200, 150));
+        EXPECT_TRUE(snapshot() == held) << "button " << side;
+    }
+    button(QEvent::MouseButtonRelease, Qt::RightButton, QPoint(10, 20));
+}

@@ -2,17 +2,26 @@
 // the screen's size in device pixels and every surface pixel reaches the
 // window's backing store unchanged, one to one.
 
+#include "cli/command_line.h"
+#include "cli/pattern_export.h"
+#include "exit_status.h"
 #include "program.h"
 #include "screens/splash_window.h"
 #include "session/dispatcher.h"
 #include "session/pattern_window.h"
+#include "session/screen_metrics.h"
 #include "session/session_state.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
+#include <QPushButton> // before support.h, which compares its buttons
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include "support.h"
 
 namespace {
 
@@ -104,3 +113,35 @@ TEST(PatternWindow, UncoveredWindowShowsTheSamePicture) {
     EXPECT_EQ(bg.grab().toImage(), before);
     EXPECT_EQ(bg.grab().toImage().pixel(5, 5), qRgb(255, 0, 0));
 }
+
+// ---- the font sample on a 120 dpi panel (tests/screens/Screens*120Dpi.json)
+// Scaled by Qt (96 logical dpi at a ratio of 1.25) or native (120 dpi),
+// the window and an export resolve the 10 points at the device's 120 dpi.
+
+namespace {
+
+void ExpectFontSampleAtTheDeviceResolution() {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    ASSERT_DOUBLE_EQ(screen->logicalDotsPerInch() * screen->devicePixelRatio(), 120.0);
+    const QSize size = DeviceSize(screen);
+    const QImage want = RenderPattern(64, size, 120.0);
+
+    Background bg(screen);
+    SessionState.ScreenWidthPx = static_cast<int16_t>(size.width());
+    SessionState.ScreenHeightPx = static_cast<int16_t>(size.height());
+    test::PaintNext(bg.form(), 64);
+    EXPECT_EQ(test::FirstDifference(bg.form().surface().image(), want), "") << "window";
+
+    QTemporaryDir dir;
+    CommandLine export64;
+    export64.action = CommandLine::Action::Export;
+    export64.exportDir = dir.path();
+    export64.firstPattern = export64.lastPattern = 64;
+    ASSERT_EQ(ExportCommand(export64, screen), kSuccessExitStatus);
+    EXPECT_EQ(test::FirstDifference(QImage(QDir(dir.path()).filePath(PatternFileName(64))), want), "") << "export";
+}
+
+} // namespace
+
+TEST(ScreensScaled120DpiFontSample, PointsResolveAtTheDeviceResolution) { ExpectFontSampleAtTheDeviceResolution(); }
+TEST(ScreensNative120DpiFontSample, PointsResolveAtTheDeviceResolution) { ExpectFontSampleAtTheDeviceResolution(); }

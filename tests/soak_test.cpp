@@ -288,7 +288,8 @@ private:
         const QPoint p = position(held_ != Qt::NoButton);
         held_ &= ~Qt::MouseButtons(button);
         sendMouse(QEvent::MouseButtonRelease, p, button, held_);
-        cursorVisible_ = pattern_ == 65;
+        // A button the window knows no code for does nothing.
+        if (button != Qt::BackButton) cursorVisible_ = pattern_ == 65;
         return describe("release", p, button);
     }
 

@@ -140,12 +140,15 @@ TEST_F(SplashWindow, ShowsThePictureUnscaledWithTheLastRowBlackAndTheLabelsInWhi
 TEST_F(SplashWindow, LabelsKeepTheirPlacesAndTheNoticeCarriesTheWebAddress) {
     Welcome& w = startSplash();
     EXPECT_EQ(w.Label1.text(), QStringLiteral("Vantrel"));
-    // Centred on their designed rectangles (63,8,275,16 and 4,280,393,16).
-    EXPECT_NEAR(w.Label1.geometry().center().x(), 63 + 275 / 2, 1);
-    EXPECT_EQ(w.Label1.y(), 8);
-    EXPECT_NEAR(w.Label3.geometry().center().x(), 4 + 393 / 2, 1);
-    EXPECT_EQ(w.Label3.y(), 280);
-    EXPECT_LE(w.Label3.width(), 393);
+    // At their designed top-left corners (63, 8 and 4, 280), as wide as
+    // their text on one line.
+    for (const FormLabel* label : {&w.Label1, &w.Label3}) {
+        EXPECT_EQ(label->pos(), label->designRect().topLeft());
+        EXPECT_NEAR(label->width(), QFontMetrics(label->font()).horizontalAdvance(label->text()), 2);
+        EXPECT_LT(label->width(), label->designRect().width());
+    }
+    EXPECT_EQ(w.Label1.pos(), QPoint(63, 8));
+    EXPECT_EQ(w.Label3.pos(), QPoint(4, 280));
     EXPECT_TRUE(w.Label3.toolTip().startsWith(QStringLiteral("https://www.quillmere.example")));
 }
 
@@ -206,8 +209,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(PressCase{"LeftOnPicture", Qt::LeftButton, {200, 150}, false, true},
                       PressCase{"RightOnPicture", Qt::RightButton, {30, 200}, false, true},
                       PressCase{"MiddleOnPicture", Qt::MiddleButton, {390, 60}, false, true},
+                      PressCase{"BackOnPicture", Qt::BackButton, {300, 250}, false, true},
                       PressCase{"LeftOnLastRow", Qt::LeftButton, {200, 300}, false, true},
                       PressCase{"LeftBesideTitle", Qt::LeftButton, {20, 12}, false, true},
+                      PressCase{"LeftRightOfTitle", Qt::LeftButton, {200, 12}, false, true},
                       PressCase{"LeftOnTitle", Qt::LeftButton, kOnTitle, false, false},
                       PressCase{"RightOnTitle", Qt::RightButton, kOnTitle, false, false},
                       PressCase{"ClickOnTitle", Qt::LeftButton, kOnTitle, true, false},

@@ -134,7 +134,7 @@ int ExportCommand(const CommandLine& c, const QScreen* screen) {
     qreal dpi = 96.0;
     if (screen) {
         size = DeviceSize(screen);
-        dpi = screen->logicalDotsPerInch();
+        dpi = screen->logicalDotsPerInch() * screen->devicePixelRatio(); // points in device pixels
         if (size.isEmpty() || size.width() > kMaxExportSide || size.height() > kMaxExportSide) {
             PrintError(QStringLiteral("the screen's size %1x%2 cannot be exported; give one with --size WxH")
                            .arg(size.width())

@@ -159,6 +159,9 @@ void VerApprove::Form_Load() {
     Timer1.setEnabled(true);
     Timer2.setEnabled(true);
     SessionState.FarewellFrame = 0;
+    // Empty (white) until the first animation step, also when an earlier
+    // load had shown frames before the window was closed.
+    Picture1.setPicture(QImage());
 }
 
 void VerApprove::Timer1_Timer() { Q_EMIT endRequested(); }

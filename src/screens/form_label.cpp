@@ -23,7 +23,7 @@ void FormLabel::fitToText() {
     setWordWrap(wraps);
     const int w = wraps ? design_.width() : oneLine.width();
     const int h = wraps ? heightForWidth(w) : oneLine.height();
-    setGeometry(design_.x() + (design_.width() - w) / 2, design_.y(), w, h);
+    setGeometry(design_.x(), design_.y(), w, h);
 }
 
 void ClickTracker::press(const QMouseEvent* event) {

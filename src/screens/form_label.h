@@ -4,10 +4,11 @@
 // the window behind it, and it reports a click (press and release of the
 // same button over it) as `clicked()`.
 //
-// Placed at a designed rectangle, the label takes the size of its text
-// and is centred on the designed width. A wrapping label keeps a text
-// wider than that width within it and grows downward; any other label
-// grows sideways, still centred.
+// Placed at a designed rectangle, the label keeps the designed left and
+// top and takes the size of its text, so a press beside the text misses
+// it. A wrapping label whose text is wider than the designed width keeps
+// that width, wraps the text within it (each line centred) and grows
+// downward; any other label grows to the right.
 
 #include <QLabel>
 #include <QMouseEvent>

@@ -56,8 +56,6 @@ void DrawingSurface::clear() {
     // colour writes the image only once.
     pixels_.fill(backColor_);
     dirty_ = QRect(QPoint(0, 0), size_);
-    currentX_ = 0.0f;
-    currentY_ = 0.0f;
 }
 
 void DrawingSurface::fillRect(int x0, int y0, int x1, int y1, QRgb color) {

@@ -53,7 +53,8 @@ public:
     // Sets the background colour and clears the whole image to it.
     void setBackColor(QRgb color);
     QRgb backColor() const { return backColor_; }
-    // Clears the whole image to the background colour.
+    // Clears the whole image to the background colour. Only the pixels
+    // change: the text position, colours and font stay as they were.
     void clear();
 
     void setForeColor(QRgb color) { foreColor_ = color; }

@@ -16,7 +16,9 @@
 
 Background::Background(QScreen* screen)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint),
-      form_(DeviceSize(screen), screen ? screen->logicalDotsPerInch() : 96.0, this),
+      // Points resolve at the device's resolution, as the surface is in
+      // device pixels.
+      form_(DeviceSize(screen), screen ? screen->logicalDotsPerInch() * screen->devicePixelRatio() : 96.0, this),
       cursor_(this) {
     setObjectName(QStringLiteral("Background"));
     if (screen) setGeometry(screen->geometry());
@@ -97,9 +99,12 @@ void Background::keyPressEvent(QKeyEvent* event) {
 }
 
 void Background::mousePressEvent(QMouseEvent* event) {
+    // The handlers know the left, right and middle buttons only; the
+    // others (back, forward, ...) do nothing here.
+    const int16_t button = ButtonCode(event->button());
+    if (button == 0) return;
     const QPointF p = devicePosition(event);
-    Form_MouseDown(ButtonCode(event->button()), ShiftState(event->modifiers()), static_cast<float>(p.x()),
-                   static_cast<float>(p.y()));
+    Form_MouseDown(button, ShiftState(event->modifiers()), static_cast<float>(p.x()), static_cast<float>(p.y()));
     flush();
 }
 
@@ -111,8 +116,9 @@ void Background::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void Background::mouseReleaseEvent(QMouseEvent* event) {
+    const int16_t button = ButtonCode(event->button());
+    if (button == 0) return;
     const QPointF p = devicePosition(event);
-    Form_MouseUp(ButtonCode(event->button()), ShiftState(event->modifiers()), static_cast<float>(p.x()),
-                 static_cast<float>(p.y()));
+    Form_MouseUp(button, ShiftState(event->modifiers()), static_cast<float>(p.x()), static_cast<float>(p.y()));
     flush();
 }
