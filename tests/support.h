@@ -10,6 +10,7 @@
 #include "session/session_state.h"
 
 #include <QAbstractButton>
+#include <QPushButton>
 #include <QApplication>
 #include <QColor>
 #include <QElapsedTimer>
