@@ -163,8 +163,14 @@ void PaintPattern(PatternForm& form) {
     SessionState.PatternIndex = 1;
 }
 
+int16_t NextPatternIndex(PatternForm& form, int16_t current) {
+    if (form.Sequence.empty()) return numeric::Add16(current, 1);
+    form.SequenceStep = (form.SequenceStep + 1) % form.Sequence.size();
+    return form.Sequence[form.SequenceStep];
+}
+
 void AutoPlay_Timer(PatternForm& form) {
-    SessionState.PatternIndex = numeric::Add16(SessionState.PatternIndex, 1);
+    SessionState.PatternIndex = NextPatternIndex(form, SessionState.PatternIndex);
     PaintPattern(form);
 }
 
