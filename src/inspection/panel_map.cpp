@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -91,6 +92,7 @@ QImage PaintPanelMap(const InspectionRecord& record) {
         return QPointF(panel.left() + (x - 0.5) * scale, panel.top() + (y - 0.5) * scale);
     };
     const QFontMetrics metrics(font);
+    std::vector<QRectF> placed;
     for (const InspectionMark& m : record.marks) {
         const QPointF c = at(m.x, m.y);
         p.setPen(QPen(MarkColour(m.type), 2));
@@ -105,12 +107,24 @@ QImage PaintPanelMap(const InspectionRecord& record) {
             DrawSymbol(p, m.type, c);
             label = QPointF(c.x() + kMarkSize + 2, c.y() - 2);
         }
-        // The number, kept inside the picture.
+        // The number, kept inside the picture and off the numbers placed
+        // before it: moved a line down or up, further each try.
         const QString number = QString::number(m.number);
-        const int tw = metrics.horizontalAdvance(number);
-        label.setX(std::clamp(label.x(), 0.0, qreal(image.width() - tw - 1)));
-        label.setY(std::clamp(label.y(), qreal(metrics.ascent()), qreal(image.height() - metrics.descent() - 1)));
-        p.drawText(label, number);
+        const qreal tw = metrics.horizontalAdvance(number);
+        const qreal line = metrics.height();
+        QRectF box;
+        for (int attempt = 0; attempt < 12; ++attempt) {
+            const int k = (attempt + 1) / 2;
+            const qreal shift = (attempt % 2 ? k : -k) * line;
+            const qreal x = std::clamp(label.x(), 0.0, qreal(image.width()) - tw - 1);
+            const qreal y = std::clamp(label.y() + shift, qreal(metrics.ascent()),
+                                       qreal(image.height() - metrics.descent() - 1));
+            box = QRectF(x, y - metrics.ascent(), tw, line);
+            if (std::none_of(placed.begin(), placed.end(), [&box](const QRectF& r) { return r.intersects(box); }))
+                break;
+        }
+        placed.push_back(box);
+        p.drawText(QPointF(box.left(), box.top() + metrics.ascent()), number);
     }
 
     // Legend.
