@@ -137,14 +137,18 @@ QPointF Background::devicePosition(const QMouseEvent* event) const {
 }
 
 void Background::keyPressEvent(QKeyEvent* event) {
-    if (markKeysEnabled_) {
+    // A mark is made once per press, on a pixel of the pattern.
+    if (markKeysEnabled_ && !event->isAutoRepeat()) {
         switch (event->key()) {
         case Qt::Key_1:
         case Qt::Key_2:
         case Qt::Key_3:
         case Qt::Key_R:
         case Qt::Key_C:
-        case Qt::Key_Backspace: Q_EMIT markKey(event->key(), pointerPixel()); break;
+        case Qt::Key_Backspace:
+            if (const QPoint pixel = pointerPixel(); QRect(QPoint(0, 0), form_.surface().size()).contains(pixel))
+                Q_EMIT markKey(event->key(), pixel);
+            break;
         default: break;
         }
     }
