@@ -200,7 +200,7 @@ bool ParsePatternSequence(const QString& text, std::vector<int16_t>* sequence, Q
 }
 
 bool IsSafePanelSerial(const QString& serial) {
-    static const QRegularExpression safe(QStringLiteral("^[A-Za-z0-9_-][A-Za-z0-9._-]*$"));
+    const QRegularExpression safe(QStringLiteral("^[A-Za-z0-9_-][A-Za-z0-9._-]*$"));
     return safe.match(serial).hasMatch();
 }
 
@@ -208,7 +208,7 @@ namespace {
 
 // The auto-play step: a decimal number of seconds from 0.1 to 3600.
 bool ReadDwell(const QString& text, QString* error) {
-    static const QRegularExpression shape(QStringLiteral("^[0-9]{1,4}(\\.[0-9]{1,3})?$"));
+    const QRegularExpression shape(QStringLiteral("^[0-9]{1,4}(\\.[0-9]{1,3})?$"));
     bool ok = shape.match(text).hasMatch();
     const double seconds = ok ? text.toDouble(&ok) : 0.0;
     if (!ok || seconds < 0.1 || seconds > 3600.0) {

@@ -36,8 +36,13 @@ const char* ClusterRule() {
 }
 
 const char* ClassName(int faultClass) {
-    static constexpr const char* kNames[] = {"I", "II", "III", "IV"};
-    return faultClass >= 1 && faultClass <= kClassCount ? kNames[faultClass - 1] : "";
+    switch (faultClass) {
+    case 1: return "I";
+    case 2: return "II";
+    case 3: return "III";
+    case 4: return "IV";
+    default: return "";
+    }
 }
 
 int ParseClassName(const char* text) {

@@ -1,12 +1,12 @@
 #!/bin/sh
 # End-to-end recording sessions on a virtual X display.
 #
-# Run 1: a session with --record, --panel and a sequence of its own. On
-# the black field a bright pixel is marked; the left button steps to the
-# white field (the sequence's next entry), where a dark pixel and a
-# sub-pixel fault are marked and the last mark is taken back. The
-# acknowledgement shows near the pointer without covering the marked
-# pixel. Esc, Return and a key on the farewell window end the program;
+# Run 1: a session with --record, --panel and a sequence of its own,
+# which opens on its first entry, the white field. A dark pixel is marked
+# there: the acknowledgement shows beside the pointer without covering the
+# marked pixel. The left button steps to the black field (the sequence's
+# next entry), where a bright pixel and a sub-pixel fault are marked and
+# the last mark is taken back; a second later no acknowledgement is left. Esc, Return and a key on the farewell window end the program;
 # the directory then holds the record (JSON), the marks (CSV) and the map
 # (PNG) with the marked pixels counted from 1, the summary line is on
 # stdout, and --report judges the record again, without a display.
@@ -41,29 +41,30 @@ app_pid() { cat "$WORK/app.pid"; }
 
 # ---- run 1: mark, take back, end through the farewell window ---------------
 say "run 1: three marks on two patterns, one taken back"
-start_session --record "$REC" --panel QM-E2E-1 --operator "e2e line" --station S7 --sequence 1,7,49
+start_session --record "$REC" --panel QM-E2E-1 --operator "e2e line" --station S7 --sequence 7,1,49
 sleep 0.5
 [ -n "$(ls "$REC"/QM-E2E-1-*.journal 2>/dev/null)" ] || fail "no journal in the record directory"
-point 100 50
-key 1
-sleep 0.3
-click_left 500 400 # the sequence's next entry: pattern 7, white
-sleep 0.5
 shot
-[ "$(pixel 10 10)" = "#FFFFFF" ] || fail "the left button did not step to the white field of pattern 7"
+[ "$(pixel 10 10)" = "#FFFFFF" ] || fail "the window did not open on the sequence's first entry, the white field of pattern 7"
 point 300 200
 key 2
 sleep 0.3
 shot
 [ "$(pixel 300 200)" = "#FFFFFF" ] || fail "the acknowledgement covers the marked pixel"
 [ "$(darkest 200x30+305+205)" -lt 128 ] || fail "no acknowledgement beside the marked pixel"
+click_left 500 400 # the sequence's next entry: pattern 1, black
+sleep 0.5
+shot
+[ "$(pixel 10 10)" = "#000000" ] || fail "the left button did not step to the black field of pattern 1"
+point 100 50
+key 1
 point 700 500
 key 3
 sleep 0.3
 key BackSpace
 sleep 1.5
 shot
-[ "$(darkest 1024x768+0+0)" = 255 ] || fail "the acknowledgement stays on the white field after a second"
+[ "$(brightest 1024x768+0+0)" = 0 ] || fail "the acknowledgement stays on the black field after a second"
 key Escape
 question_up() { [ -n "$(X xdotool search --onlyvisible --name '^Exit - Quillmere$' 2>/dev/null)" ]; }
 wait_for "the exit question" 5 question_up
@@ -86,8 +87,8 @@ grep -q '"operator": "e2e line"' "$JSON" || fail "the record lacks its operator"
 grep -q '"width": 1024' "$JSON" || fail "the record lacks its mode"
 [ "$(grep -c '"number": ' "$JSON")" = 2 ] || fail "the record does not hold exactly two marks"
 [ "$(wc -l <"$CSV")" = 3 ] || fail "the CSV does not hold a header and two marks"
-grep -q '^1,1,bright pixel,101,51,1,black,' "$CSV" || fail "the CSV lacks the bright pixel at ( 101 , 51 ) on pattern 1"
-grep -q '^2,2,dark pixel,301,201,7,white,' "$CSV" || fail "the CSV lacks the dark pixel at ( 301 , 201 ) on pattern 7"
+grep -q '^1,2,dark pixel,301,201,7,white,' "$CSV" || fail "the CSV lacks the dark pixel at ( 301 , 201 ) on pattern 7"
+grep -q '^2,1,bright pixel,101,51,1,black,' "$CSV" || fail "the CSV lacks the bright pixel at ( 101 , 51 ) on pattern 1"
 grep -q ',701,501,' "$CSV" && fail "the taken-back mark is in the CSV"
 [ "$(X identify -format '%m' "$MAP")" = PNG ] || fail "the map is not a PNG picture"
 say "run 1: $(basename "$JSON"), .csv and .png written"
