@@ -3,9 +3,9 @@
 #include "inspection/inspection_session.h"
 #include "screens/farewell_window.h"
 #include "screens/splash_window.h"
-#include "session/screen_metrics.h"
 #include "session/dispatcher.h"
 #include "session/pattern_window.h"
+#include "session/screen_metrics.h"
 #include "session/session_state.h"
 
 #include <QScreen>
