@@ -1,6 +1,7 @@
 #include "application.h"
 
 #include "cli/command_line.h"
+#include "cli/inspection_commands.h"
 #include "cli/pattern_export.h"
 #include "cli/platform_setup.h"
 #include "cli/screen_choice.h"
@@ -117,8 +118,16 @@ QScreen* ChosenScreen(const CommandLine& commandLine) {
     return screen;
 }
 
-int RunWindows(VantrelApplication& app, QScreen* screen) {
+int RunWindows(VantrelApplication& app, QScreen* screen, const CommandLine& c) {
+    std::unique_ptr<InspectionSession> inspection;
+    if (c.recording()) {
+        inspection = StartInspection(c, screen);
+        if (!inspection) return kFailureExitStatus;
+    }
     Program program(screen);
+    program.setSequence(c.sequence, c.dwell);
+    program.setInspection(inspection.get());
+    const StopWatch stopWatch(app, inspection != nullptr);
     QObject::connect(&program, &Program::ended, &app, [&app](int status) { app.exit(status); });
     try {
         program.start();
@@ -127,6 +136,7 @@ int RunWindows(VantrelApplication& app, QScreen* screen) {
         return kRuntimeErrorExitStatus;
     }
     const int status = app.exec();
+    if (inspection && !FinishInspection(*inspection)) return kFailureExitStatus;
     return app.endedByError() ? kRuntimeErrorExitStatus : status;
 }
 
@@ -141,6 +151,7 @@ int RunVantrel(int argc, char** argv) {
     case CommandLine::Action::Help: PrintLines({HelpText().trimmed()}); return kSuccessExitStatus;
     case CommandLine::Action::Version: PrintLines({VersionLine()}); return kSuccessExitStatus;
     case CommandLine::Action::List: PrintLines(PatternListing()); return kSuccessExitStatus;
+    case CommandLine::Action::Report: return ReportCommand(c);
     case CommandLine::Action::ListScreens:
     case CommandLine::Action::Export:
     case CommandLine::Action::Run: break;
@@ -175,5 +186,5 @@ int RunVantrel(int argc, char** argv) {
             return kRuntimeErrorExitStatus;
         }
     }
-    return RunWindows(*app, screen);
+    return RunWindows(*app, screen, c);
 }

@@ -1,15 +1,23 @@
 #include "program.h"
 
+#include "inspection/inspection_session.h"
 #include "screens/farewell_window.h"
 #include "screens/splash_window.h"
-#include "session/screen_metrics.h"
+#include "session/dispatcher.h"
 #include "session/pattern_window.h"
+#include "session/screen_metrics.h"
+#include "session/session_state.h"
 
 #include <QScreen>
 
 Program::Program(QScreen* screen, QObject* parent) : QObject(parent), screen_(screen) {}
 
 Program::~Program() = default;
+
+void Program::setSequence(std::vector<int16_t> sequence, QString autoPlayStep) {
+    sequence_ = std::move(sequence);
+    autoPlayStep_ = std::move(autoPlayStep);
+}
 
 void Program::start() {
     Welcome& splash = welcome();
@@ -31,13 +39,36 @@ Background& Program::background() {
     if (!background_) {
         background_ = std::make_unique<Background>(screen_);
         connect(background_.get(), &Background::exitConfirmed, this, &Program::confirmExit);
+        PatternForm& form = background_->form();
+        form.Sequence = sequence_;
+        form.AutoPlayStep = autoPlayStep_;
+        if (inspection_) {
+            connect(background_.get(), &Background::markKey, inspection_, &InspectionSession::markKey);
+            connect(background_.get(), &Background::patternShown, inspection_, &InspectionSession::patternShown);
+            connect(inspection_, &InspectionSession::acknowledged, background_.get(), &Background::showMarkNote);
+        }
     }
     return *background_;
 }
 
 void Program::showBackground() {
     Background& bg = background();
-    if (!bg.isLoaded()) bg.Form_Load();
+    if (!bg.isLoaded()) {
+        bg.Form_Load();
+        // A sequence of its own starts at its first entry.
+        PatternForm& form = bg.form();
+        if (!form.Sequence.empty() && form.Sequence.front() != SessionState.PatternIndex) {
+            form.SequenceStep = 0;
+            SessionState.PatternIndex = form.Sequence.front();
+            PaintPattern(form);
+            bg.flush();
+        }
+        // The marks begin with the first pattern the operator sees.
+        if (inspection_) {
+            bg.setMarkKeysEnabled(true);
+            bg.flush();
+        }
+    }
     if (screen_) bg.setGeometry(screen_->geometry());
     // A full-screen request covers the screen under a window manager; the
     // geometry above covers it on a bare X server, where the request alone

@@ -6,9 +6,14 @@
 
 #include <QObject>
 
+#include <QString>
+
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 class Background;
+class InspectionSession;
 class QScreen;
 class VerApprove;
 class Welcome;
@@ -21,6 +26,15 @@ public:
     ~Program() override;
 
     QScreen* screen() const { return screen_; }
+
+    // Before start(): the order the patterns are walked through (empty:
+    // the standard order) and the auto-play step F12 sets, as decimal
+    // seconds.
+    void setSequence(std::vector<int16_t> sequence, QString autoPlayStep);
+    // Before start(): the recording session the pattern window's mark
+    // keys go to and the patterns shown are told to; it outlives the
+    // windows.
+    void setInspection(InspectionSession* session) { inspection_ = session; }
 
     // Opens the program's first window, the splash window: its load
     // measures the screen before it becomes visible.
@@ -56,6 +70,9 @@ Q_SIGNALS:
 
 private:
     QScreen* screen_;
+    std::vector<int16_t> sequence_;
+    QString autoPlayStep_ = QStringLiteral("1");
+    InspectionSession* inspection_ = nullptr;
     bool ended_ = false;
     std::unique_ptr<Welcome> welcome_;
     std::unique_ptr<Background> background_;

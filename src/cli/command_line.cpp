@@ -1,5 +1,6 @@
 #include "cli/command_line.h"
 
+#include "inspection/pixel_faults.h"
 #include "session/dispatcher.h"
 
 #include <QCommandLineOption>
@@ -42,12 +43,46 @@ struct Options {
         QStringLiteral("Exports only pattern N, or patterns N to M (1 to 67). Default: all of them."),
         QStringLiteral("N|N-M")};
 
+    QCommandLineOption record{
+        QStringLiteral("record"),
+        QStringLiteral("Records an inspection session into DIR: the keys 1, 2, 3, R and C mark a fault "
+                       "under the pointer, Backspace takes the last mark back. At the end DIR holds "
+                       "SERIAL-YYYYMMDD-HHMMSS.json, .csv and .png. Needs --panel."),
+        QStringLiteral("DIR")};
+    QCommandLineOption panel{
+        QStringLiteral("panel"),
+        QStringLiteral("Serial number of the panel under test: letters, digits, '-', '_' and '.'."),
+        QStringLiteral("SERIAL")};
+    QCommandLineOption operatorName{QStringLiteral("operator"),
+                                    QStringLiteral("Name of the operator, for the record."), QStringLiteral("NAME")};
+    QCommandLineOption station{QStringLiteral("station"), QStringLiteral("Name of the test station, for the record."),
+                               QStringLiteral("NAME")};
+    QCommandLineOption faultClass{
+        QStringLiteral("class"),
+        QStringLiteral("Pixel-fault class the panel must meet: I, II, III or IV. Default: II."),
+        QStringLiteral("I|II|III|IV")};
+    QCommandLineOption sequence{
+        QStringLiteral("sequence"),
+        QStringLiteral("The patterns the left button and auto-play walk through, in this order, wrapping "
+                       "to the first, e.g. 1-41,49,51,64. Default: 1 to 67."),
+        QStringLiteral("LIST")};
+    QCommandLineOption dwell{
+        QStringLiteral("dwell"),
+        QStringLiteral("Seconds each pattern stays on screen in auto-play (F12), 0.1 to 3600. Default: 1."),
+        QStringLiteral("SECONDS")};
+    QCommandLineOption report{
+        QStringLiteral("report"),
+        QStringLiteral("Judges the inspection record FILE again, against --class if given, prints its "
+                       "summary line and exits. Needs no display."),
+        QStringLiteral("FILE")};
+
     void addTo(QCommandLineParser& parser) const {
         parser.setApplicationDescription(
             QStringLiteral("Full-screen test patterns for the visual inspection of TFT-LCD panels.\n"
                            "Without options, Vantrel opens its start-up screen and then the patterns."));
         parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-        parser.addOptions({help, version, list, listScreens, screen, exportDir, size, pattern});
+        parser.addOptions({help, version, list, listScreens, screen, exportDir, size, pattern, record, panel,
+                           operatorName, station, faultClass, sequence, dwell, report});
     }
 };
 
@@ -98,6 +133,7 @@ bool CommandLine::needsDisplay() const {
     case Action::Help:
     case Action::Version:
     case Action::List:
+    case Action::Report:
     case Action::Error: return false;
     }
     return true;
@@ -145,6 +181,96 @@ bool ParsePatternRange(const QString& text, int16_t* first, int16_t* last, QStri
     return true;
 }
 
+bool ParsePatternSequence(const QString& text, std::vector<int16_t>* sequence, QString* error) {
+    sequence->clear();
+    if (text.trimmed().isEmpty()) {
+        *error = QStringLiteral("--sequence needs a list of patterns, e.g. 1-41,49,51,64");
+        return false;
+    }
+    for (const QString& item : text.split(QLatin1Char(','))) {
+        int16_t first = 0, last = 0;
+        QString itemError;
+        if (!ParsePatternRange(item.trimmed(), &first, &last, &itemError)) {
+            *error = QStringLiteral("sequence '%1': %2").arg(text, itemError);
+            return false;
+        }
+        for (int n = first; n <= last; ++n) sequence->push_back(static_cast<int16_t>(n));
+    }
+    return true;
+}
+
+bool IsSafePanelSerial(const QString& serial) {
+    const QRegularExpression safe(QStringLiteral("^[A-Za-z0-9_-][A-Za-z0-9._-]*$"));
+    return safe.match(serial).hasMatch();
+}
+
+namespace {
+
+// The auto-play step: a decimal number of seconds from 0.1 to 3600.
+bool ReadDwell(const QString& text, QString* error) {
+    const QRegularExpression shape(QStringLiteral("^[0-9]{1,4}(\\.[0-9]{1,3})?$"));
+    bool ok = shape.match(text).hasMatch();
+    const double seconds = ok ? text.toDouble(&ok) : 0.0;
+    if (!ok || seconds < 0.1 || seconds > 3600.0) {
+        *error = QStringLiteral("dwell '%1' is unusable: give seconds from 0.1 to 3600, e.g. 2.5").arg(text);
+        return false;
+    }
+    return true;
+}
+
+// The options of a recording session and of the pattern order, read
+// into `c`; false with `c` turned into the failure.
+bool ReadSessionOptions(const Options& o, const QCommandLineParser& parser, CommandLine& c) {
+    const auto fail = [&c](const QString& error) {
+        c = Failure(error);
+        return false;
+    };
+    const bool run = c.action == CommandLine::Action::Run;
+    const bool report = c.action == CommandLine::Action::Report;
+    if (!run) {
+        for (const QCommandLineOption* option : {&o.record, &o.sequence, &o.dwell})
+            if (parser.isSet(*option))
+                return fail(QStringLiteral("--%1 cannot be combined with --list, --list-screens, --export or --report")
+                                .arg(option->names().constLast()));
+    }
+    if (!parser.isSet(o.record)) {
+        for (const QCommandLineOption* option : {&o.panel, &o.operatorName, &o.station})
+            if (parser.isSet(*option))
+                return fail(QStringLiteral("--%1 only applies to --record").arg(option->names().constLast()));
+        if (parser.isSet(o.faultClass) && !report)
+            return fail(QStringLiteral("--class only applies to --record and --report"));
+    }
+    if (parser.isSet(o.faultClass)) {
+        c.faultClass = ParseClassName(parser.value(o.faultClass).toLatin1().constData());
+        c.classGiven = true;
+        if (c.faultClass == 0)
+            return fail(QStringLiteral("unknown class '%1': the classes are I, II, III and IV")
+                            .arg(parser.value(o.faultClass)));
+    }
+    if (parser.isSet(o.record)) {
+        c.recordDir = parser.value(o.record);
+        if (c.recordDir.isEmpty()) return fail(QStringLiteral("--record needs a directory"));
+        if (!parser.isSet(o.panel)) return fail(QStringLiteral("--record needs --panel SERIAL"));
+        c.panel = parser.value(o.panel);
+        if (!IsSafePanelSerial(c.panel))
+            return fail(QStringLiteral("panel serial '%1' cannot name a file: use letters, digits, '-', '_' and "
+                                       "'.', not beginning with '.'")
+                            .arg(c.panel));
+        c.operatorName = parser.value(o.operatorName);
+        c.station = parser.value(o.station);
+    }
+    QString error;
+    if (parser.isSet(o.sequence) && !ParsePatternSequence(parser.value(o.sequence), &c.sequence, &error))
+        return fail(error);
+    if (parser.isSet(o.dwell)) {
+        if (!ReadDwell(parser.value(o.dwell), &error)) return fail(error);
+        c.dwell = parser.value(o.dwell);
+    }
+    return true;
+}
+
+} // namespace
+
 CommandLine ParseCommandLine(const QStringList& arguments) {
     const Options o;
     QCommandLineParser parser;
@@ -157,7 +283,9 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     }
     if (!parser.positionalArguments().isEmpty())
         return Failure(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
-    for (const QCommandLineOption* valued : {&o.screen, &o.exportDir, &o.size, &o.pattern}) {
+    for (const QCommandLineOption* valued : {&o.screen, &o.exportDir, &o.size, &o.pattern, &o.record, &o.panel,
+                                             &o.operatorName, &o.station, &o.faultClass, &o.sequence, &o.dwell,
+                                             &o.report}) {
         if (parser.values(*valued).size() > 1)
             return Failure(QStringLiteral("--%1 is given more than once").arg(valued->names().constLast()));
     }
@@ -174,6 +302,13 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
 
     const int actions = int(parser.isSet(o.list)) + int(parser.isSet(o.listScreens)) + int(parser.isSet(o.exportDir));
     if (actions > 1) return Failure(QStringLiteral("--list, --list-screens and --export cannot be combined"));
+    if (parser.isSet(o.report)) {
+        if (actions > 0 || parser.isSet(o.screen))
+            return Failure(QStringLiteral("--report cannot be combined with --list, --list-screens, --export or --screen"));
+        c.action = CommandLine::Action::Report;
+        c.reportFile = parser.value(o.report);
+        if (c.reportFile.isEmpty()) return Failure(QStringLiteral("--report needs a record file"));
+    }
     if (!parser.isSet(o.exportDir)) {
         if (parser.isSet(o.size)) return Failure(QStringLiteral("--size only applies to --export"));
         if (parser.isSet(o.pattern)) return Failure(QStringLiteral("--pattern only applies to --export"));
@@ -187,6 +322,8 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         c.action = CommandLine::Action::List;
     } else if (parser.isSet(o.listScreens)) {
         c.action = CommandLine::Action::ListScreens;
+    } else if (parser.isSet(o.report)) {
+        // Action and file set above.
     } else if (parser.isSet(o.exportDir)) {
         c.action = CommandLine::Action::Export;
         c.exportDir = parser.value(o.exportDir);
@@ -200,6 +337,7 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
             !ParsePatternRange(parser.value(o.pattern), &c.firstPattern, &c.lastPattern, &error))
             return Failure(error);
     }
+    if (!ReadSessionOptions(o, parser, c)) return c;
     return c;
 }
 

@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <vector>
 
 // Largest width or height of an export: the pattern painters work in
 // 16-bit screen coordinates.
@@ -21,6 +22,7 @@ struct CommandLine {
         List,        // print the pattern sequence
         ListScreens, // print the screens
         Export,      // render patterns into image files
+        Report,      // re-judge an inspection record
         Error,       // the command line is unusable: `error` says why
     };
 
@@ -31,6 +33,20 @@ struct CommandLine {
     QSize size;             // --size; invalid when not given
     int16_t firstPattern = 1; // --pattern: the range to export
     int16_t lastPattern = 67;
+
+    // A recording session (--record): the record's directory, the panel
+    // under test, who and where, and the class it is judged against.
+    QString recordDir;
+    QString panel;
+    QString operatorName;
+    QString station;
+    int faultClass = 2;        // --class: 1..4 for I..IV
+    bool classGiven = false;
+    std::vector<int16_t> sequence; // --sequence; empty for the standard order
+    QString dwell = QStringLiteral("1"); // --dwell: auto-play step in seconds
+    QString reportFile;        // --report
+
+    bool recording() const { return !recordDir.isEmpty(); }
 
     // Whether the action needs a screen of a real display: the windows,
     // the screen listing, and an export whose size is the screen's.
@@ -57,6 +73,14 @@ QSize ParseSize(const QString& text, QString* error);
 // Parses "N" or "N-M" (1 <= N <= M <= 67) into a range of pattern
 // numbers; false with `error` set when it is unusable.
 bool ParsePatternRange(const QString& text, int16_t* first, int16_t* last, QString* error);
+
+// Parses a pattern order such as "1-41,49,51,64": numbers and ranges
+// N-M of patterns 1 to 67, comma-separated; false with `error` set when it
+// is unusable.
+bool ParsePatternSequence(const QString& text, std::vector<int16_t>* sequence, QString* error);
+// Whether a panel serial can name files: letters, digits, '-', '_' and
+// '.', not beginning with '.'.
+bool IsSafePanelSerial(const QString& serial);
 
 // Prints the lines on stdout.
 void PrintLines(const QStringList& lines);

@@ -110,11 +110,10 @@ constexpr std::array<PatternInfo, kPatternCount> kTable{{
 
 constexpr bool TableIsInOrder() {
     for (size_t i = 0; i < kTable.size(); ++i)
-        if (kTable[i].number != static_cast<int16_t>(i + 1) || (kTable[i].still == nullptr) == (kTable[i].animated == nullptr))
-            return false;
+        if (kTable[i].number != static_cast<int16_t>(i + 1)) return false;
     return true;
 }
-static_assert(TableIsInOrder(), "entry i must be pattern i + 1, with one painter");
+static_assert(TableIsInOrder(), "entry i must be pattern i + 1");
 
 } // namespace
 
@@ -163,8 +162,14 @@ void PaintPattern(PatternForm& form) {
     SessionState.PatternIndex = 1;
 }
 
+int16_t NextPatternIndex(PatternForm& form, int16_t current) {
+    if (form.Sequence.empty()) return numeric::Add16(current, 1);
+    form.SequenceStep = (form.SequenceStep + 1) % form.Sequence.size();
+    return form.Sequence[form.SequenceStep];
+}
+
 void AutoPlay_Timer(PatternForm& form) {
-    SessionState.PatternIndex = numeric::Add16(SessionState.PatternIndex, 1);
+    SessionState.PatternIndex = NextPatternIndex(form, SessionState.PatternIndex);
     PaintPattern(form);
 }
 

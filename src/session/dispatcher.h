@@ -42,6 +42,10 @@ const PatternInfo* FindPattern(int16_t number);
 // Resets the window, programs auto-play and paints the current pattern.
 void PaintPattern(PatternForm& form);
 
+// The pattern number one step forward from `current`: current + 1, or
+// the next entry of the form's sequence when it has one.
+int16_t NextPatternIndex(PatternForm& form, int16_t current);
+
 // Tick handler of `AutoPlay`: one step forward.
 void AutoPlay_Timer(PatternForm& form);
 

@@ -32,7 +32,7 @@ void Background::Form_KeyDown(int16_t keyCode, int16_t) {
     }
     if (keyCode == kKeyF12) {
         SessionState.AutoPlayOn = static_cast<int16_t>(~SessionState.AutoPlayOn);
-        SessionState.AutoPlaySeconds = QStringLiteral("1");
+        SessionState.AutoPlaySeconds = form_.AutoPlayStep;
         PaintPattern(form_);
     }
 }
@@ -40,7 +40,7 @@ void Background::Form_KeyDown(int16_t keyCode, int16_t) {
 void Background::Form_MouseDown(int16_t button, int16_t, float x, float y) {
     StorePointer(x, y);
     if (button == kLeftButton) {
-        SessionState.PatternIndex = numeric::Add16(SessionState.PatternIndex, 1);
+        SessionState.PatternIndex = NextPatternIndex(form_, SessionState.PatternIndex);
         PaintPattern(form_);
     }
     if (button != kRightButton) return;

@@ -10,6 +10,9 @@
 #include <QObject>
 #include <QString>
 
+#include <cstddef>
+#include <vector>
+
 // The pointer coordinate read-out label.
 struct CursorLabel {
     QString Caption = QStringLiteral("( X , Y )");
@@ -32,6 +35,14 @@ public:
     FormTimer Timer1{50, this};    // moving block
     FormTimer Timer2{500, this};   // flashing box
     FormTimer AutoPlay{2000, this}; // auto-play step
+
+    // The order the left button and auto-play walk through, wrapping to
+    // its first entry; empty for the standard order (one step forward,
+    // 68 back to 1). SequenceStep is the position of the pattern shown.
+    std::vector<int16_t> Sequence;
+    std::size_t SequenceStep = 0;
+    // The auto-play step, in seconds as decimal text, that F12 stores.
+    QString AutoPlayStep = QStringLiteral("1");
 
     // Stops the three timers, as closing the window does.
     void stopTimers();

@@ -6,6 +6,7 @@
 #include "session/session_state.h"
 
 #include <QCloseEvent>
+#include <QCursor>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -19,7 +20,7 @@ Background::Background(QScreen* screen)
       // Points resolve at the device's resolution, as the surface is in
       // device pixels.
       form_(DeviceSize(screen), screen ? screen->logicalDotsPerInch() * screen->devicePixelRatio() : 96.0, this),
-      cursor_(this) {
+      cursor_(this), markNote_(this), markNoteTimer_(this) {
     setObjectName(QStringLiteral("Background"));
     if (screen) setGeometry(screen->geometry());
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -34,6 +35,14 @@ Background::Background(QScreen* screen)
     cursor_.setAlignment(Qt::AlignCenter);
     cursor_.setAttribute(Qt::WA_TransparentForMouseEvents);
     cursor_.hide();
+
+    markNote_.setObjectName(QStringLiteral("MarkNote"));
+    markNote_.setFont(labelFont);
+    markNote_.setAttribute(Qt::WA_TransparentForMouseEvents);
+    markNote_.hide();
+    markNoteTimer_.setSingleShot(true);
+    markNoteTimer_.setInterval(1200);
+    connect(&markNoteTimer_, &QTimer::timeout, &markNote_, &QWidget::hide);
 
     ConnectPatternTimers(form_);
     connect(&form_, &PatternForm::changed, this, &Background::flush);
@@ -70,6 +79,42 @@ void Background::flush() {
     cursor_.adjustSize();
     cursor_.move(QPoint(static_cast<int>(std::floor(c.Left / dpr)), static_cast<int>(std::floor(c.Top / dpr))));
     cursor_.setVisible(c.Visible);
+    if (markKeysEnabled_ && SessionState.PatternIndex != patternOnScreen_) {
+        patternOnScreen_ = SessionState.PatternIndex;
+        Q_EMIT patternShown(patternOnScreen_);
+    }
+}
+
+void Background::setMarkKeysEnabled(bool enabled) { markKeysEnabled_ = enabled; }
+
+QPoint Background::pointerPixel() const {
+    if (pointer_) return *pointer_;
+    const qreal dpr = pixelRatio();
+    const QPointF p = mapFromGlobal(QCursor::pos());
+    return QPoint(static_cast<int>(std::floor(p.x() * dpr + 1e-6)), static_cast<int>(std::floor(p.y() * dpr + 1e-6)));
+}
+
+void Background::showMarkNote(const QString& text, QPoint pixel) {
+    // Dark text on a light pixel, light text on a dark one.
+    const QImage& image = form_.surface().image();
+    const QRgb under = image.rect().contains(pixel) ? image.pixel(pixel) : qRgb(0, 0, 0);
+    QPalette pal = markNote_.palette();
+    pal.setColor(QPalette::WindowText, qGray(under) >= 128 ? QColor(0, 0, 0) : QColor(255, 255, 255));
+    markNote_.setPalette(pal);
+    markNote_.setText(text);
+    markNote_.adjustSize();
+    // Beside the pixel, towards the middle of the screen, with a gap of 5
+    // device pixels, so the label never hides the marked pixel.
+    const qreal dpr = pixelRatio();
+    const QPointF at(pixel.x() / dpr, pixel.y() / dpr);
+    const qreal gap = 5.0 / dpr + 1.0;
+    const QSize s = markNote_.size();
+    const qreal left = at.x() < width() / 2.0 ? at.x() + gap : at.x() - gap - s.width();
+    const qreal top = at.y() < height() / 2.0 ? at.y() + gap : at.y() - gap - s.height();
+    markNote_.move(static_cast<int>(std::floor(left)), static_cast<int>(std::floor(top)));
+    markNote_.show();
+    markNote_.raise();
+    markNoteTimer_.start();
 }
 
 void Background::paintEvent(QPaintEvent* event) {
@@ -94,6 +139,21 @@ QPointF Background::devicePosition(const QMouseEvent* event) const {
 }
 
 void Background::keyPressEvent(QKeyEvent* event) {
+    // A mark is made once per press, on a pixel of the pattern.
+    if (markKeysEnabled_ && !event->isAutoRepeat()) {
+        switch (event->key()) {
+        case Qt::Key_1:
+        case Qt::Key_2:
+        case Qt::Key_3:
+        case Qt::Key_R:
+        case Qt::Key_C:
+        case Qt::Key_Backspace:
+            if (const QPoint pixel = pointerPixel(); QRect(QPoint(0, 0), form_.surface().size()).contains(pixel))
+                Q_EMIT markKey(event->key(), pixel);
+            break;
+        default: break;
+        }
+    }
     Form_KeyDown(VirtualKeyCode(event->key()), ShiftState(event->modifiers()));
     flush();
 }
@@ -104,12 +164,14 @@ void Background::mousePressEvent(QMouseEvent* event) {
     const int16_t button = ButtonCode(event->button());
     if (button == 0) return;
     const QPointF p = devicePosition(event);
+    pointer_ = p.toPoint();
     Form_MouseDown(button, ShiftState(event->modifiers()), static_cast<float>(p.x()), static_cast<float>(p.y()));
     flush();
 }
 
 void Background::mouseMoveEvent(QMouseEvent* event) {
     const QPointF p = devicePosition(event);
+    pointer_ = p.toPoint();
     Form_MouseMove(ButtonSet(event->buttons()), ShiftState(event->modifiers()), static_cast<float>(p.x()),
                    static_cast<float>(p.y()));
     flush();
@@ -119,6 +181,7 @@ void Background::mouseReleaseEvent(QMouseEvent* event) {
     const int16_t button = ButtonCode(event->button());
     if (button == 0) return;
     const QPointF p = devicePosition(event);
+    pointer_ = p.toPoint();
     Form_MouseUp(button, ShiftState(event->modifiers()), static_cast<float>(p.x()), static_cast<float>(p.y()));
     flush();
 }

@@ -7,9 +7,12 @@
 #include "session/pattern_form.h"
 
 #include <QLabel>
+#include <QPoint>
+#include <QTimer>
 #include <QWidget>
 
 #include <cstdint>
+#include <optional>
 
 class QScreen;
 
@@ -40,9 +43,25 @@ public:
     // Device pixels per logical pixel of this window.
     qreal pixelRatio() const;
 
+    // Mark keys, off by default: when on, the keys 1, 2, 3, R, C and
+    // Backspace are told by `markKey` with the pointer's pixel, and each
+    // pattern that comes on the screen by `patternShown`.
+    void setMarkKeysEnabled(bool enabled);
+    bool markKeysEnabled() const { return markKeysEnabled_; }
+    // Shows `text` for about a second beside the device pixel `pixel`,
+    // never over it, in a label above the pattern: the pattern's pixels
+    // stay as they are.
+    void showMarkNote(const QString& text, QPoint pixel);
+    QLabel& markNote() { return markNote_; }
+
 Q_SIGNALS:
     // The operator answered the exit question with OK.
     void exitConfirmed();
+    // A mark key (Qt::Key_1, Key_2, Key_3, Key_R, Key_C, Key_Backspace)
+    // with the pointer on the device pixel `pixel` (counted from 0).
+    void markKey(int key, QPoint pixel);
+    // Pattern `number` came on the screen (mark keys on only).
+    void patternShown(int number);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -55,7 +74,16 @@ protected:
 private:
     QPointF devicePosition(const QMouseEvent* event) const;
 
+    // The device pixel under the pointer, from its last event or, before
+    // any, from where the pointer stands.
+    QPoint pointerPixel() const;
+
     PatternForm form_;
     QLabel cursor_;
     bool loaded_ = false;
+    bool markKeysEnabled_ = false;
+    QLabel markNote_;
+    QTimer markNoteTimer_;
+    std::optional<QPoint> pointer_;
+    int16_t patternOnScreen_ = 0;
 };
