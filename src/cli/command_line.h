@@ -31,6 +31,9 @@ struct CommandLine {
     QSize size;             // --size; invalid when not given
     int16_t firstPattern = 1; // --pattern: the range to export
     int16_t lastPattern = 67;
+    bool quiet = false;     // --quiet: no progress line during an export
+    QString qtPlatform;     // Qt's -platform, which Qt reads from the arguments itself
+    QString qtDisplay;      // Qt's -display (X11), likewise
 
     // Whether the action needs a screen of a real display: the windows,
     // the screen listing, and an export whose size is the screen's.
