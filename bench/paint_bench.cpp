@@ -277,6 +277,9 @@ void QuietPlatformNotes(QtMsgType type, const QMessageLogContext& context, const
 
 } // namespace
 
+// PNG encoding and the whole export (export_bench.cpp).
+void RegisterExportBenchmarks();
+
 int main(int argc, char** argv) {
     qInstallMessageHandler(QuietPlatformNotes);
     auto screenConfig = UseOffscreenScreen(QSize(1920, 1080));
@@ -318,6 +321,8 @@ int main(int argc, char** argv) {
                                      [&frames, size](benchmark::State& s) { Tick(s, frames, size, 57, Timer2_Timer); })
             ->Unit(benchmark::kMillisecond);
     }
+
+    RegisterExportBenchmarks();
 
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -297,13 +297,20 @@ private:
     std::vector<Seen> seen_;
 };
 
-// Writes a file's bytes; false with `error` naming the system's cause.
+// Writes a file's bytes; false with `error` naming the system's cause
+// ("No space left on device").
 bool WriteFile(const QString& path, const QByteArray& bytes, QString* error) {
     QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered) &&
-        file.write(bytes) == bytes.size() && file.flush()) {
-        file.close();
-        if (file.error() == QFileDevice::NoError) return true;
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+        // A write cut short (a disk filling up) is followed by one that
+        // fails with the system's error.
+        qint64 done = 0;
+        for (qint64 n = 0; done < bytes.size(); done += n)
+            if ((n = file.write(bytes.constData() + done, bytes.size() - done)) <= 0) break;
+        if (done == bytes.size()) {
+            file.close();
+            if (file.error() == QFileDevice::NoError) return true;
+        }
     }
     *error = file.errorString();
     return false;
@@ -546,7 +553,7 @@ int ExportCommand(const CommandLine& c, const QScreen* screen) {
         if (!exporter.run(size, dpi, c.firstPattern, c.lastPattern, &error)) {
             progress.clear();
             if (const int signal = exporter.stoppedBy()) {
-                PrintError(QStringLiteral("export interrupted; %1 is as it was").arg(Quoted(c.exportDir)));
+                PrintError(QStringLiteral("export interrupted; nothing was written"));
                 return StopSignalExitStatus(signal);
             }
             PrintError(error);
