@@ -258,6 +258,7 @@ class DistinctPictures {
 public:
     // The earlier encoding of a picture equal to `picture`, or nullptr.
     std::shared_ptr<Encoding> find(const QImage& picture, const Digest& d, EncoderPool& pool) {
+        release(pool);
         for (Seen& s : seen_) {
             if (s.digest.hash != d.hash || s.size != picture.size()) continue;
             if (s.digest.colour || d.colour) {
@@ -272,7 +273,6 @@ public:
             }
             if (SamePixels(earlier, picture)) return s.encoding;
         }
-        release(pool);
         return nullptr;
     }
 
