@@ -197,7 +197,7 @@ TEST(CliCommandLine, HelpNamesEveryOptionAndVersionIsOneLine) {
     const QString help = HelpText();
     EXPECT_TRUE(help.startsWith(QStringLiteral("Usage: vantrel [options]\n")));
     for (const char* option : {"--help", "--version", "--list", "--list-screens", "--screen <N|NAME>",
-                               "--export <DIR>", "--size <WxH>", "--pattern <N|N-M>"})
+                               "--export <DIR>", "--size <WxH>", "--pattern <N|N-M>", "--quiet"})
         EXPECT_TRUE(help.contains(QString::fromUtf8(option))) << option;
     EXPECT_EQ(VersionLine(), QStringLiteral("Vantrel " VANTREL_VERSION));
 }
