@@ -29,6 +29,7 @@
 #include "session/dispatcher.h"
 #include "session/pattern_form.h"
 #include "session/pattern_window.h"
+#include "session/screen_metrics.h"
 #include "session/session_state.h"
 
 #include <benchmark/benchmark.h>
@@ -277,6 +278,9 @@ void QuietPlatformNotes(QtMsgType type, const QMessageLogContext& context, const
 
 } // namespace
 
+// PNG encoding and the whole export (export_bench.cpp).
+void RegisterExportBenchmarks();
+
 int main(int argc, char** argv) {
     qInstallMessageHandler(QuietPlatformNotes);
     auto screenConfig = UseOffscreenScreen(QSize(1920, 1080));
@@ -318,6 +322,8 @@ int main(int argc, char** argv) {
                                      [&frames, size](benchmark::State& s) { Tick(s, frames, size, 57, Timer2_Timer); })
             ->Unit(benchmark::kMillisecond);
     }
+
+    RegisterExportBenchmarks();
 
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -94,12 +94,20 @@ void RegisterFontSubstitutions() {
 
 namespace {
 
+// Qt's messages on stderr only when asked for (QtMessagesWanted); a
+// fatal one always.
+void QtMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type != QtFatalMsg && !QtMessagesWanted()) return;
+    std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, text)));
+    std::fflush(stderr);
+}
+
 // Creates the application object on the platform chosen before. A
 // platform that cannot start ends the program with the no-display message
-// and kFailureExitStatus. Qt is shown no options: `qtArgc`, which the
-// application object keeps a reference to, is set to 1.
+// and kFailureExitStatus. Qt is shown every argument and takes its own
+// options (-platform, -display, -style, ...) out; the application object
+// keeps a reference to `qtArgc`.
 std::unique_ptr<VantrelApplication> StartApplication(int& qtArgc, char** argv) {
-    qtArgc = 1;
     const PlatformStartGuard guard;
     auto app = std::make_unique<VantrelApplication>(qtArgc, argv);
     // The faces the window's text asks for, in the windows and in an
@@ -143,6 +151,7 @@ int RunWindows(VantrelApplication& app, QScreen* screen, const CommandLine& c) {
 } // namespace
 
 int RunVantrel(int argc, char** argv) {
+    qInstallMessageHandler(QtMessage);
     const CommandLine c = ParseCommandLine(CommandLineArguments(argc, argv));
     switch (c.action) {
     case CommandLine::Action::Error:
@@ -157,10 +166,14 @@ int RunVantrel(int argc, char** argv) {
     case CommandLine::Action::Run: break;
     }
 
+    // Qt's -platform and -display, which Qt reads from the arguments,
+    // count as its environment variables would.
+    if (!c.qtPlatform.isEmpty()) qputenv("QT_QPA_PLATFORM", c.qtPlatform.toLocal8Bit());
+    if (!c.qtDisplay.isEmpty()) qputenv("DISPLAY", c.qtDisplay.toLocal8Bit());
     // Only what needs a screen opens the display; an export with a size
-    // renders on the offscreen platform.
+    // renders on the offscreen platform unless -platform says otherwise.
     if (!c.needsDisplay()) {
-        UseOffscreenPlatform();
+        if (c.qtPlatform.isEmpty()) UseOffscreenPlatform();
     } else if (!DisplayAvailable()) {
         if (c.action == CommandLine::Action::Export)
             PrintError(QStringLiteral("no display could be opened to measure the screen; give the size of the "
@@ -169,7 +182,7 @@ int RunVantrel(int argc, char** argv) {
             std::fprintf(stderr, "%s\n", qPrintable(NoDisplayMessage()));
         return kFailureExitStatus;
     }
-    int qtArgc = 1;
+    int qtArgc = argc;
     const std::unique_ptr<VantrelApplication> app = StartApplication(qtArgc, argv);
 
     if (c.action == CommandLine::Action::ListScreens) {

@@ -29,6 +29,7 @@
 #include <QTemporaryDir>
 #include <QWindow>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,8 @@ struct GoodLine {
     QString dir;
     QSize size;
     int first, last;
+    QString qtPlatform = {}; // Qt's -platform, left for Qt
+    bool quiet = false;
 };
 
 class CliAcceptedCommandLine : public ::testing::TestWithParam<GoodLine> {};
@@ -89,6 +92,8 @@ TEST_P(CliAcceptedCommandLine, GivesTheActionAndItsValues) {
     EXPECT_EQ(c.size, g.size);
     EXPECT_EQ(c.firstPattern, g.first);
     EXPECT_EQ(c.lastPattern, g.last);
+    EXPECT_EQ(c.qtPlatform, g.qtPlatform);
+    EXPECT_EQ(c.quiet, g.quiet);
 }
 
 using A = CommandLine::Action;
@@ -111,7 +116,14 @@ INSTANTIATE_TEST_SUITE_P(
         GoodLine{{"--pattern", "42-45", "--export", "x", "--screen", "0"}, A::Export, "0", "x", {}, 42, 45},
         GoodLine{{"--export", "x", "--size", "32767x32767", "--pattern", "1-67"}, A::Export, {}, "x",
                  QSize(32767, 32767), 1, 67},
-        GoodLine{{"--export", "x", "--pattern", "067"}, A::Export, {}, "x", {}, 67, 67}));
+        GoodLine{{"--export", "x", "--pattern", "067"}, A::Export, {}, "x", {}, 67, 67},
+        // Qt's own options and their values are left for Qt.
+        GoodLine{{"-platform", "offscreen", "--export", "x", "--size", "8x8", "--quiet"}, A::Export, {}, "x",
+                 QSize(8, 8), 1, 67, "offscreen", true},
+        GoodLine{{"--platform", "xcb", "-display", ":1", "-style=fusion", "--style", "x", "-reverse", "-nograb"},
+                 A::Run, {}, {}, {}, 1, 67, "xcb"},
+        GoodLine{{"-qwindowtitle", "--list", "-geometry", "9x9", "-widgetcount", "--export", "x"}, A::Export, {},
+                 "x", {}, 1, 67}));
 
 struct BadLine {
     std::vector<const char*> args;
@@ -165,7 +177,10 @@ INSTANTIATE_TEST_SUITE_P(
         BadLine{{"--export", "d", "--pattern", "3-"}, "malformed pattern '3-': expected a number N or a range N-M"},
         BadLine{{"--export", "d", "--pattern", "-3"}, "malformed pattern '-3': expected a number N or a range N-M"},
         BadLine{{"--export", "d", "--pattern", "seven"},
-                "malformed pattern 'seven': expected a number N or a range N-M"}));
+                "malformed pattern 'seven': expected a number N or a range N-M"},
+        BadLine{{"--list", "-platform"}, "missing value after '-platform'"},
+        BadLine{{"-qwindowgeometry=1x1"}, "unknown option '-qwindowgeometry'"},
+        BadLine{{"--", "-reverse"}, "unexpected argument '-reverse'"}));
 
 TEST(CliCommandLine, OnlyTheWindowsTheScreenListAndAnExportWithoutSizeNeedADisplay) {
     EXPECT_TRUE(Parse({}).needsDisplay());
@@ -182,7 +197,7 @@ TEST(CliCommandLine, HelpNamesEveryOptionAndVersionIsOneLine) {
     const QString help = HelpText();
     EXPECT_TRUE(help.startsWith(QStringLiteral("Usage: vantrel [options]\n")));
     for (const char* option : {"--help", "--version", "--list", "--list-screens", "--screen <N|NAME>",
-                               "--export <DIR>", "--size <WxH>", "--pattern <N|N-M>"})
+                               "--export <DIR>", "--size <WxH>", "--pattern <N|N-M>", "--quiet"})
         EXPECT_TRUE(help.contains(QString::fromUtf8(option))) << option;
     EXPECT_EQ(VersionLine(), QStringLiteral("Vantrel " VANTREL_VERSION));
 }
@@ -317,6 +332,57 @@ TEST(CliExport, ASuccessfulExportReplacesOlderFiles) {
     ASSERT_EQ(red.size(), QSize(8, 6));
     EXPECT_EQ(red.pixel(7, 5) & 0xffffffu, 0xff0000u);
     EXPECT_EQ(exporter.written(), (QStringList{QStringLiteral("pattern-04.png"), QStringLiteral("contact-sheet.png")}));
+}
+
+TEST(CliExport, EachDistinctPictureIsEncodedOnceAndWrittenForEveryPatternShowingIt) {
+    const QSize size(64, 48);
+    std::vector<QImage> pictures;
+    int distinct = 0;
+    for (int n = 1; n <= kPatternCount; ++n) {
+        pictures.push_back(RenderPattern(static_cast<int16_t>(n), size));
+        distinct += std::none_of(pictures.begin(), pictures.end() - 1,
+                                 [&](const QImage& p) { return p == pictures.back(); });
+    }
+    ASSERT_LT(distinct, kPatternCount - 10); // black alone is shown a dozen times
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    PatternExport exporter(tmp.path());
+    QString error;
+    ASSERT_TRUE(exporter.open(&error));
+    ASSERT_TRUE(exporter.run(size, 96.0, 1, kPatternCount, &error)) << error.toStdString();
+    EXPECT_EQ(exporter.encodedPictures(), distinct + 1); // and the contact sheet
+    auto bytes = [&tmp](int n) {
+        QFile f(QDir(tmp.path()).filePath(PatternFileName(static_cast<int16_t>(n))));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    for (int n = 1; n <= kPatternCount; ++n) {
+        EXPECT_EQ(FirstDifference(QImage(QDir(tmp.path()).filePath(PatternFileName(static_cast<int16_t>(n)))),
+                                  pictures[static_cast<size_t>(n - 1)]),
+                  "")
+            << "pattern " << n;
+    }
+    for (const int n : {8, 14, 20, 26, 41, 48, 50, 52, 54, 58, 63}) EXPECT_EQ(bytes(n), bytes(1)) << n;
+}
+
+TEST(CliExport, PngFilesGiveBackEveryPixelWhateverTheNumberOfColours) {
+    // One colour, two, three, 256 and 257 (one too many for a palette);
+    // the new ones start at the left end of the second row.
+    struct Case {
+        int colours;
+        QImage::Format palette;
+    };
+    for (const Case k : {Case{1, QImage::Format_Mono}, Case{2, QImage::Format_Mono}, Case{3, QImage::Format_Indexed8},
+                         Case{256, QImage::Format_Indexed8}, Case{257, QImage::Format_Invalid}}) {
+        QImage picture(40, 30, QImage::Format_RGB32);
+        picture.fill(0x123456u);
+        for (int i = 1; i < k.colours; ++i)
+            picture.setPixel((i - 1) % 40, (i - 1) / 40 + 1, qRgb(i & 255, i >> 8, 7));
+        EXPECT_EQ(PalettePicture(picture).format(), k.palette) << k.colours;
+        QByteArray png;
+        QString error;
+        ASSERT_TRUE(EncodePng(picture, &png, &error)) << error.toStdString();
+        EXPECT_EQ(FirstDifference(QImage::fromData(png, "png"), picture), "") << k.colours << " colours";
+    }
 }
 
 // ---------------------------------------------------------------------

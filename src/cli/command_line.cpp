@@ -7,6 +7,9 @@
 #include <QCommandLineParser>
 #include <QRegularExpression>
 
+#include <algorithm>
+#include <iterator>
+
 #include <cstdio>
 
 namespace {
@@ -42,6 +45,9 @@ struct Options {
         QStringLiteral("pattern"),
         QStringLiteral("Exports only pattern N, or patterns N to M (1 to 67). Default: all of them."),
         QStringLiteral("N|N-M")};
+    QCommandLineOption quiet{QStringLiteral("quiet"),
+                             QStringLiteral("Prints no progress during an export. Without it, an export on a "
+                                            "terminal shows its progress on one line and ends with its time and size.")};
 
     QCommandLineOption record{
         QStringLiteral("record"),
@@ -81,10 +87,72 @@ struct Options {
             QStringLiteral("Full-screen test patterns for the visual inspection of TFT-LCD panels.\n"
                            "Without options, Vantrel opens its start-up screen and then the patterns."));
         parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-        parser.addOptions({help, version, list, listScreens, screen, exportDir, size, pattern, record, panel,
+        parser.addOptions({help, version, list, listScreens, screen, exportDir, size, pattern, quiet, record, panel,
                            operatorName, station, faultClass, sequence, dwell, report});
     }
 };
+
+// Qt's own options, which the application object takes out of the
+// arguments it is given (Qt 6 on X11 and offscreen; written with one dash
+// or two): whether each takes the next argument as its value, and whether
+// it also takes one after '='.
+struct QtOption {
+    const char* name;
+    bool value;
+    bool equals;
+};
+constexpr QtOption kQtOptions[] = {
+    {"platform", true, false},        {"platformpluginpath", true, false}, {"platformtheme", true, false},
+    {"plugin", true, false},          {"qwindowgeometry", true, false},    {"qwindowtitle", true, false},
+    {"qwindowicon", true, false},     {"session", true, false},            {"style", true, true},
+    {"stylesheet", true, true},       {"qmljsdebugger", true, true},       {"display", true, false},
+    {"geometry", true, false},        {"title", true, false},              {"icon", true, false},
+    {"name", true, false},            {"visual", true, false},             {"reverse", false, false},
+    {"widgetcount", false, false},    {"testability", false, false},       {"nograb", false, false},
+    {"dograb", false, false},
+};
+
+// The arguments without Qt's options and their values (up to "--"), which
+// are left for the application object; -platform and -display noted.
+QStringList WithoutQtOptions(const QStringList& arguments, CommandLine* c, QString* error) {
+    QStringList ours;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& arg = arguments[i];
+        if (i == 0 || arg == QLatin1String("--") || !arg.startsWith(QLatin1Char('-'))) {
+            if (arg == QLatin1String("--") && i > 0) {
+                ours << arguments.mid(i);
+                break;
+            }
+            ours << arg;
+            continue;
+        }
+        const QString bare = arg.mid(arg.startsWith(QLatin1String("--")) ? 2 : 1);
+        const QString name = bare.section(QLatin1Char('='), 0, 0);
+        const auto option = std::find_if(std::begin(kQtOptions), std::end(kQtOptions),
+                                         [&name](const QtOption& o) { return name == QLatin1String(o.name); });
+        if (option == std::end(kQtOptions)) {
+            ours << arg;
+            continue;
+        }
+        QString value;
+        if (bare.contains(QLatin1Char('='))) {
+            if (!option->equals) {
+                ours << arg; // not Qt's: left for the parser to reject
+                continue;
+            }
+            value = bare.section(QLatin1Char('='), 1);
+        } else if (option->value) {
+            if (++i == arguments.size()) {
+                *error = QStringLiteral("missing value after '%1'").arg(arg);
+                return {};
+            }
+            value = arguments[i];
+        }
+        if (name == QLatin1String("platform")) c->qtPlatform = value;
+        if (name == QLatin1String("display")) c->qtDisplay = value;
+    }
+    return ours;
+}
 
 // The argument as the user typed it that carries the option `name`.
 QString SpelledOption(const QStringList& arguments, const QString& name) {
@@ -271,7 +339,11 @@ bool ReadSessionOptions(const Options& o, const QCommandLineParser& parser, Comm
 
 } // namespace
 
-CommandLine ParseCommandLine(const QStringList& arguments) {
+CommandLine ParseCommandLine(const QStringList& allArguments) {
+    CommandLine qt;
+    QString qtError;
+    const QStringList arguments = WithoutQtOptions(allArguments, &qt, &qtError);
+    if (!qtError.isEmpty()) return Failure(qtError);
     const Options o;
     QCommandLineParser parser;
     o.addTo(parser);
@@ -291,6 +363,9 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     }
 
     CommandLine c;
+    c.qtPlatform = qt.qtPlatform;
+    c.qtDisplay = qt.qtDisplay;
+    c.quiet = parser.isSet(o.quiet);
     if (parser.isSet(o.help)) {
         c.action = CommandLine::Action::Help;
         return c;

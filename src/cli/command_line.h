@@ -33,6 +33,9 @@ struct CommandLine {
     QSize size;             // --size; invalid when not given
     int16_t firstPattern = 1; // --pattern: the range to export
     int16_t lastPattern = 67;
+    bool quiet = false;     // --quiet: no progress line during an export
+    QString qtPlatform;     // Qt's -platform, which Qt reads from the arguments itself
+    QString qtDisplay;      // Qt's -display (X11), likewise
 
     // A recording session (--record): the record's directory, the panel
     // under test, who and where, and the class it is judged against.

@@ -3,18 +3,26 @@
 // `PaintPattern` on a pattern form of the requested size, exactly as the
 // pattern window paints it, and saved as PNG, followed by a contact sheet.
 //
+// Painting runs on the GUI thread (the painters share the session state);
+// the PNG encoding of the pictures runs on every core meanwhile. A picture
+// several patterns show (the black field, white) is encoded once and its
+// bytes written for each of them.
+//
 // An export is all or nothing: the files are written into a private
 // staging directory inside the target and moved into place only when
 // every one of them is complete. A failure (a file that cannot be
-// written, a run-time error of a painter) leaves the target as it was,
-// and removes the target directory again if the export created it.
+// written, a run-time error of a painter) or SIGINT/SIGTERM leaves the
+// target as it was, and removes the target directory again if the export
+// created it.
 
+#include <QByteArray>
 #include <QImage>
 #include <QSize>
 #include <QString>
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 class QScreen;
@@ -25,6 +33,16 @@ struct CommandLine;
 QString PatternFileName(int16_t number);
 // "contact-sheet.png"
 QString ContactSheetFileName();
+
+// The picture with an exact colour table when it has at most 256 colours
+// (alpha aside): one bit a pixel for one or two colours, eight up to 256.
+// A null image when it has more. Decoded, it gives back every pixel.
+QImage PalettePicture(const QImage& picture);
+
+// The bytes of a PNG file of `picture`, lossless, as the export writes it:
+// through PalettePicture when it can, at zlib level 1, with no gAMA
+// chunk. False, with `error`, when it cannot be encoded (out of memory).
+bool EncodePng(const QImage& picture, QByteArray* png, QString* error);
 
 class PatternExport {
 public:
@@ -39,16 +57,31 @@ public:
     // one-line `error`, when the directory cannot be created or written.
     bool open(QString* error);
 
+    // Called on the GUI thread each time a file is complete: how many of
+    // the `total` patterns' files are, and the name of this one (the
+    // contact sheet comes last, as total of total).
+    void setProgress(std::function<void(int done, int total, const QString& name)> progress) {
+        progress_ = std::move(progress);
+    }
+
     // Renders patterns first..last at `size` and the contact sheet, then
     // moves the files into the target directory. Needs a GUI application
     // object (fonts). False, with a one-line `error`, when a file cannot
-    // be written; throws numeric::RuntimeError when a painter raises one.
+    // be written; false with stoppedBy() set when SIGINT or SIGTERM came
+    // (watched by WatchStopSignals); throws numeric::RuntimeError when a
+    // painter raises one.
     bool run(QSize size, qreal logicalDpi, int16_t first, int16_t last, QString* error);
 
     // The pattern being rendered, or the last one; 0 before any.
     int16_t currentPattern() const { return current_; }
     // The files the finished export wrote, in order (names only).
     const QStringList& written() const { return written_; }
+    // The bytes of all files written.
+    qint64 bytesWritten() const { return bytes_; }
+    // How many pictures were PNG-encoded: distinct pictures and the sheet.
+    int encodedPictures() const { return encoded_; }
+    // The stop signal that ended run(), or 0.
+    int stoppedBy() const { return stoppedBy_; }
 
 private:
     void discard();
@@ -58,13 +91,19 @@ private:
     QStringList created_;    // directories this export created, deepest first
     std::unique_ptr<QTemporaryDir> staging_;
     QStringList written_;
+    std::function<void(int, int, const QString&)> progress_;
+    qint64 bytes_ = 0;
+    int encoded_ = 0;
+    int stoppedBy_ = 0;
     int16_t current_ = 0;
     bool finished_ = false;
 };
 
 // Carries out --export: at the size --size gives, or at the size of
 // `screen` (the one --screen chose) when it gives none, printing any
-// failure as one line. Returns the exit status. A painter's run-time
+// failure as one line. On a terminal, and unless --quiet, one line shows
+// the progress and ends with the time and size. Returns the exit status:
+// 130 or 143 when SIGINT or SIGTERM stopped it. A painter's run-time
 // error is printed with the pattern it stopped at; when a screen is
 // shown (`screen` set) it is then thrown on, for the program's own report.
 int ExportCommand(const CommandLine& commandLine, const QScreen* screen);

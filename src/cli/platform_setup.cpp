@@ -34,6 +34,11 @@ bool DisplayAvailable() {
 
 void UseOffscreenPlatform() { qputenv("QT_QPA_PLATFORM", "offscreen"); }
 
+bool QtMessagesWanted() {
+    const QByteArray debug = qgetenv("VANTREL_DEBUG");
+    return (!debug.isEmpty() && debug != "0") || !qEnvironmentVariableIsEmpty("QT_LOGGING_RULES");
+}
+
 QString NoDisplayMessage() {
     return QStringLiteral("vantrel: no display could be opened; to render the patterns into image files "
                           "without one, use --export DIR --size WxH");
@@ -49,7 +54,7 @@ void PlatformStartMessage(QtMsgType type, const QMessageLogContext& context, con
         std::fflush(stderr);
         std::_Exit(kFailureExitStatus);
     }
-    std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, text)));
+    if (QtMessagesWanted()) std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, text)));
 }
 
 } // namespace

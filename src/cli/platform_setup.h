@@ -16,6 +16,11 @@ bool DisplayAvailable();
 // into memory and needs no display.
 void UseOffscreenPlatform();
 
+// Whether Qt's own non-fatal messages are printed: only when asked for,
+// with VANTREL_DEBUG=1 or Qt's QT_LOGGING_RULES. To an operator they are
+// noise (a missing runtime directory, a plugin's notes).
+bool QtMessagesWanted();
+
 // The one line printed when a display is needed and none can be opened.
 QString NoDisplayMessage();
 

@@ -226,5 +226,79 @@ else
   fail "--screen HDMI-9 with --export: status $status"
 fi
 
+# === export: progress, stop signals, a full disk, Qt's options ===========
+
+# Progress: one line redrawn in place on a terminal, ending with the time
+# and size; nothing on a pipe or with --quiet.
+pty() {
+  env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM script -qec "timeout 120 $*" /dev/null >"$tmp/out" 2>"$tmp/err"
+  status=$?
+}
+pty "'$bin' --export '$tmp/tty' --size 320x240"
+last=$(tr '\r' '\n' <"$tmp/out" | grep -v '^$' | tail -n 1)
+if [ "$status" -eq 0 ] && grep -q "$(printf '\r')exporting 23/67  pattern-23.png" "$tmp/out" &&
+  echo "$last" | grep -qE "^exported 67 patterns and the contact sheet into $tmp/tty/ in [0-9]+\.[0-9] s, [0-9.]+ [kM]B$"; then
+  pass
+else
+  fail "progress on a terminal: status $status, last line: $last"
+fi
+pty "'$bin' --export '$tmp/tty' --size 64x48 --quiet"
+if [ "$status" -eq 0 ] && [ ! -s "$tmp/out" ]; then pass; else fail "--quiet on a terminal printed: $(cat "$tmp/out")"; fi
+run --export "$tmp/pipe" --size 64x48
+if [ "$status" -eq 0 ] && [ ! -s "$tmp/out" ] && [ ! -s "$tmp/err" ]; then pass; else fail "export on a pipe printed: $(cat "$tmp/out")"; fi
+
+# stopped SIGNAL STATUS DIR: an export into DIR gets SIGNAL once it has
+# written aside; it ends with STATUS and DIR is as before.
+stopped() {
+  before=$( (ls -A "$3" && cksum "$3"/*) 2>&1)
+  env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$bin" --export "$3" --size 7680x4320 >"$tmp/out" 2>"$tmp/err" &
+  pid=$!
+  i=0
+  while [ $i -lt 600 ] && [ -z "$(ls "$3"/.vantrel-export-*/ 2>/dev/null)" ]; do sleep 0.1; i=$((i + 1)); done
+  kill -"$1" $pid
+  wait $pid
+  status=$?
+  after=$( (ls -A "$3" && cksum "$3"/*) 2>&1)
+  if [ "$status" -eq "$2" ] && [ "$before" = "$after" ] && [ "$(wc -l <"$tmp/err")" -eq 1 ]; then
+    pass
+  else
+    fail "SIG$1 during an export into $3: status $status, before: $before, after: $after"
+  fi
+}
+mkdir "$tmp/kept"
+echo "older file" >"$tmp/kept/pattern-01.png"
+stopped TERM 143 "$tmp/kept"
+stopped INT 130 "$tmp/never/made"
+if [ -e "$tmp/never" ]; then fail "a stopped export left $tmp/never behind"; else pass; fi
+
+# A full disk: one line naming the cause; the older files stay.
+mkdir "$tmp/full"
+if mount -t tmpfs -o size=2m tmpfs "$tmp/full" 2>/dev/null; then
+  echo "older file" >"$tmp/full/pattern-01.png"
+  dd if=/dev/zero of="$tmp/full/filler" bs=1k count=1700 2>/dev/null
+  expect_error 1 "No space left on device" --export "$tmp/full" --size 3840x2160
+  if grep -qE "^vantrel: cannot write '$tmp/full/pattern-[0-9]+\.png': No space left on device$" "$tmp/err" &&
+    [ "$(ls -A "$tmp/full" | tr '\n' ' ')" = "filler pattern-01.png " ] &&
+    [ "$(cat "$tmp/full/pattern-01.png")" = "older file" ]; then
+    pass
+  else
+    fail "full disk: $(ls -A "$tmp/full" | tr '\n' ' ')"
+  fi
+  umount "$tmp/full"
+else
+  echo "skipped: the full-disk case needs to mount a tmpfs (run as root)"
+fi
+
+# Qt's own options go to Qt; -platform offscreen wins over the automatic
+# choice. Without a runtime directory (root in a container), no notes.
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u XDG_RUNTIME_DIR timeout 120 "$bin" -platform offscreen \
+  --export "$tmp/offscreen" --pattern 1 -reverse >"$tmp/out" 2>"$tmp/err"
+status=$?
+if [ "$status" -eq 0 ] && [ ! -s "$tmp/err" ] && file -b "$tmp/offscreen/pattern-01.png" | grep -q '^PNG image data'; then
+  pass
+else
+  fail "-platform offscreen with --export and no size: status $status"
+fi
+
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
