@@ -29,6 +29,7 @@
 #include "session/dispatcher.h"
 #include "session/pattern_form.h"
 #include "session/pattern_window.h"
+#include "session/screen_metrics.h"
 #include "session/session_state.h"
 
 #include <benchmark/benchmark.h>
