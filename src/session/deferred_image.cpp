@@ -23,15 +23,22 @@ void FillRun(QRgb* p, qsizetype n, QRgb c) {
 
 QRgb* Row(QImage& image, int y) { return reinterpret_cast<QRgb*>(image.bits() + y * image.bytesPerLine()); }
 
-// Fills a rectangle of `image`, given inside it, with one colour: whole
-// rows of an image without padding in one run.
+// Fills a rectangle of `image`, given inside it, with one colour: the
+// whole image through QImage::fill, whole rows of an image without padding
+// in one run.
 void FillArea(QImage& image, int x, int y, int w, int h, QRgb c) {
     if (w <= 0 || h <= 0) return;
+    if (w == image.width() && h == image.height()) {
+        image.fill(c); // the whole image: Qt's own fill
+        return;
+    }
     if (w == image.width() && image.bytesPerLine() == static_cast<qsizetype>(w) * 4) {
         FillRun(Row(image, y), static_cast<qsizetype>(w) * h, c);
         return;
     }
-    for (int r = y; r < y + h; ++r) FillRun(Row(image, r) + x, w, c);
+    uchar* line = reinterpret_cast<uchar*>(Row(image, y) + x);
+    const qsizetype stride = image.bytesPerLine();
+    for (int r = 0; r < h; ++r, line += stride) FillRun(reinterpret_cast<QRgb*>(line), w, c);
 }
 
 // Paints the columns [x0, x1) of a row held as spans in colour c. Spans
@@ -257,12 +264,14 @@ bool DeferredImage::rowsAre(int y0, int y1, QRgb color) const {
 
 void DeferredImage::copyRows(int srcTop, int rows, int dstTop) {
     const size_t bytes = static_cast<size_t>(width()) * sizeof(QRgb);
+    const qsizetype stride = image_.bytesPerLine();
     for (int i = 0; i < rows; ++i) {
         const int s = srcTop + i, d = dstTop + i;
         if (s == d || s < 0 || d < 0 || s >= height() || d >= height()) continue;
-        writeRows(s, s + 1);
+        if (deferred_ && !rowWritten_[static_cast<size_t>(s)]) writeRows(s, s + 1);
         if (deferred_) markWritten(d, d + 1); // wholly overwritten below, never from its band
-        std::memcpy(image_.bits() + d * image_.bytesPerLine(), image_.constBits() + s * image_.bytesPerLine(), bytes);
+        uchar* bits = image_.bits();
+        std::memcpy(bits + d * stride, bits + s * stride, bytes);
         if (deferred_ && rowsWritten_ == height()) finish();
     }
 }
