@@ -14,7 +14,9 @@
 #include <QRandomGenerator>
 #include <QString>
 
+#include <algorithm>
 #include <functional>
+#include <utility>
 #include <string>
 
 namespace {
@@ -123,6 +125,129 @@ TEST_P(DrawingSurfaceDeferral, DeferredDrawingGivesTheSamePixelsAsImmediateDrawi
 
 INSTANTIATE_TEST_SUITE_P(Sizes, DrawingSurfaceDeferral,
                          ::testing::Values(QSize(1, 1), QSize(1, 6), QSize(7, 1), QSize(37, 23), QSize(64, 48)),
+                         [](const auto& info) {
+                             return std::to_string(info.param.width()) + "x" + std::to_string(info.param.height());
+                         });
+
+// The pixel rules for boxes and axis-aligned lines, applied pixel by pixel
+// on a plain image that defers nothing.
+class PlainCanvas {
+public:
+    explicit PlainCanvas(QSize size) : image_(size, QImage::Format_RGB32) { image_.fill(qRgb(0, 0, 0)); }
+    const QImage& image() const { return image_; }
+    void clear(QRgb c) { image_.fill(c); }
+    // Half-open range between the mapped corners.
+    void filledBox(float x1, float y1, float x2, float y2, QRgb c) {
+        const auto [a, b] = Sorted(x1, x2);
+        const auto [t, u] = Sorted(y1, y2);
+        for (int y = t; y < u; ++y)
+            for (int x = a; x < b; ++x) set(x, y, c);
+    }
+    // Perimeter of the closed range; its inside in the fill colour if solid.
+    void box(float x1, float y1, float x2, float y2, QRgb c, bool solid, QRgb fill) {
+        const auto [a, b] = Sorted(x1, x2);
+        const auto [t, u] = Sorted(y1, y2);
+        for (int y = t; y <= u; ++y)
+            for (int x = a; x <= b; ++x)
+                if (x == a || x == b || y == t || y == u) set(x, y, c);
+                else if (solid) set(x, y, fill);
+    }
+    // Axis-aligned: the start pixel in, the end pixel out.
+    void line(float x1, float y1, float x2, float y2, QRgb c) {
+        int x = DrawingSurface::toPixel(x1), y = DrawingSurface::toPixel(y1);
+        const int ex = DrawingSurface::toPixel(x2), ey = DrawingSurface::toPixel(y2);
+        const int sx = (ex > x) - (ex < x), sy = (ey > y) - (ey < y);
+        for (; x != ex || y != ey; x += sx, y += sy) set(x, y, c);
+    }
+    void copyRows(int src, int rows, int dst) {
+        for (int i = 0; i < rows; ++i)
+            if (src + i >= 0 && dst + i >= 0 && src + i < image_.height() && dst + i < image_.height())
+                for (int x = 0; x < image_.width(); ++x) image_.setPixel(x, dst + i, image_.pixel(x, src + i));
+    }
+
+private:
+    static std::pair<int, int> Sorted(float p, float q) {
+        const int a = DrawingSurface::toPixel(p), b = DrawingSurface::toPixel(q);
+        return {std::min(a, b), std::max(a, b)};
+    }
+    void set(int x, int y, QRgb c) {
+        if (x >= 0 && y >= 0 && x < image_.width() && y < image_.height()) image_.setPixel(x, y, c);
+    }
+    QImage image_;
+};
+
+class DrawingSurfaceComposition : public ::testing::TestWithParam<QSize> {};
+
+// Boxes and lines in any order, anywhere, composed by the surface and
+// written once at the end (or at a random read), against the plain image.
+TEST_P(DrawingSurfaceComposition, BoxesAndLinesGiveThePixelsOfThePlainDrawing) {
+    const QSize size = GetParam();
+    const int w = size.width(), h = size.height();
+    const float fw = static_cast<float>(w), fh = static_cast<float>(h);
+    QRandomGenerator rng(0xb0c5u + static_cast<quint32>(w * 7 + h));
+    auto coord = [&](int n) {
+        return rng.bounded(3) == 0 ? RandomCoord(rng, n) : static_cast<float>(rng.bounded(n + 1)) + 0.25f * rng.bounded(4);
+    };
+    const int sequences = w * h > 100000 ? 6 : 60;
+    for (int sequence = 0; sequence < sequences; ++sequence) {
+        DrawingSurface s(size);
+        PlainCanvas plain(size);
+        std::string trail;
+        for (int step = 0; step < 30; ++step) {
+            const QRgb c = RandomColour(rng) | 0xff000000u;
+            const float x1 = coord(w), x2 = coord(w), y1 = coord(h), y2 = coord(h);
+            const float thin = y1 + static_cast<float>(rng.bounded(3));
+            switch (rng.bounded(12)) {
+            case 0: trail += "clear; "; s.setBackColor(c); plain.clear(c); break;
+            case 1: trail += "box; "; s.filledBox(x1, y1, x2, y2, c); plain.filledBox(x1, y1, x2, y2, c); break;
+            case 2: trail += "band; "; s.filledBox(x1, -1.0f, x2, fh, c); plain.filledBox(x1, -1.0f, x2, fh, c); break;
+            case 3: trail += "rows; "; s.filledBox(0.0f, y1, fw, y2, c); plain.filledBox(0.0f, y1, fw, y2, c); break;
+            case 4: trail += "thin; "; s.filledBox(x1, y1, x2, thin, c); plain.filledBox(x1, y1, x2, thin, c); break;
+            case 5: {
+                trail += "outline; ";
+                const bool solid = rng.bounded(2) == 1;
+                const QRgb fill = RandomColour(rng) | 0xff000000u;
+                s.setFillStyle(solid ? DrawingSurface::FillStyle::Solid : DrawingSurface::FillStyle::Transparent);
+                s.setFillColor(fill);
+                s.box(x1, y1, x2, y2, c);
+                plain.box(x1, y1, x2, y2, c, solid, fill);
+                break;
+            }
+            case 6: trail += "hline; "; s.line(x1, y1, x2, y1, c); plain.line(x1, y1, x2, y1, c); break;
+            case 7: trail += "vline; "; s.line(x1, y1, x1, y2, c); plain.line(x1, y1, x1, y2, c); break;
+            case 8: trail += "full vline; "; s.line(x1, 0.0f, x1, fh, c); plain.line(x1, 0.0f, x1, fh, c); break;
+            case 9: {
+                const int src = rng.bounded(h + 2) - 1, rows = rng.bounded(h / 4 + 2), dst = rng.bounded(h + 2) - 1;
+                trail += "copyRows; ";
+                s.copyRows(src, rows, dst);
+                plain.copyRows(src, rows, dst);
+                break;
+            }
+            case 10: trail += "image; "; s.image(); break;
+            default: {
+                const int y = rng.bounded(h);
+                const int y3 = std::min(h, y + 3);
+                const QRgb want = plain.image().pixel(0, y);
+                bool alike = true;
+                for (int r = y; r < y3 && alike; ++r)
+                    for (int x = 0; x < w && alike; ++x) alike = plain.image().pixel(x, r) == want;
+                ASSERT_EQ(s.rowsAre(y, y3, want), alike) << "rows from " << y << " after: " << trail;
+            }
+            }
+            const int px = rng.bounded(w), py = rng.bounded(h);
+            ASSERT_EQ(s.pixel(static_cast<float>(px), static_cast<float>(py)), plain.image().pixel(px, py))
+                << "pixel (" << px << ", " << py << ") after: " << trail;
+        }
+        const QImage& got = s.image();
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                ASSERT_EQ(got.pixel(x, y), plain.image().pixel(x, y)) << "pixel (" << x << ", " << y << ") after: " << trail;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, DrawingSurfaceComposition,
+                         ::testing::Values(QSize(1, 1), QSize(5, 700), QSize(37, 23), QSize(64, 48), QSize(1100, 700),
+                                           QSize(1366, 768)),
                          [](const auto& info) {
                              return std::to_string(info.param.width()) + "x" + std::to_string(info.param.height());
                          });

@@ -102,8 +102,9 @@ void DrawingSurface::line(float x1, float y1, float x2, float y2, QRgb color) {
         else vspan(ax, by + 1, ay + 1, color);
         return;
     }
-    // General direction: Bresenham, end pixel excluded.
-    QImage& image = pixels_.writable();
+    // General direction: Bresenham, end pixel excluded, on the rows between
+    // the ends.
+    QImage& image = pixels_.writableRows(std::min(ay, by), std::max(ay, by) + 1);
     const long long dx = std::llabs(static_cast<long long>(bx) - ax);
     const long long dy = -std::llabs(static_cast<long long>(by) - ay);
     const int sx = ax < bx ? 1 : -1, sy = ay < by ? 1 : -1;
@@ -153,11 +154,15 @@ void DrawingSurface::circle(float cx, float cy, float radius, QRgb color) {
 }
 
 void DrawingSurface::setFont(const QFont& font) {
+    cell_.reset();
     font_ = font;
     font_.setStyleStrategy(QFont::NoSubpixelAntialias);
 }
 
-void DrawingSurface::setFontSize(qreal points) { font_.setPointSizeF(points); }
+void DrawingSurface::setFontSize(qreal points) {
+    cell_.reset();
+    font_.setPointSizeF(points);
+}
 
 QFontMetricsF DrawingSurface::metrics() const {
     // Metrics in this surface's pixels: point sizes resolve through the
@@ -170,6 +175,7 @@ qreal DrawingSurface::textWidth(const QString& text) const {
 }
 
 DrawingSurface::TextCell DrawingSurface::textCell(const QFontMetricsF& fm) const {
+    if (cell_) return *cell_;
     qreal ascent = fm.ascent(), descent = fm.descent();
     // Some faces report a smaller ascent than their glyphs reach (UMing at
     // 13 pixels: 11 against 11.64); their Windows metrics hold the glyphs.
@@ -183,7 +189,8 @@ DrawingSurface::TextCell DrawingSurface::textCell(const QFontMetricsF& fm) const
         ascent = std::max(ascent, std::ceil(u16(74) * scale - 1e-9));  // usWinAscent
         descent = std::max(descent, std::ceil(u16(76) * scale - 1e-9)); // usWinDescent
     }
-    return {ascent, ascent + descent};
+    cell_ = TextCell{ascent, ascent + descent};
+    return *cell_;
 }
 
 qreal DrawingSurface::lineHeight() const { return textCell(metrics()).height; }
@@ -207,7 +214,10 @@ void DrawingSurface::print(const QString& text) {
                                   .toAlignedRect()
                                   .adjusted(-1, -1, 1, 1) & bounds;
             if (!ink.isEmpty()) {
-                QPainter p(&pixels_.writable());
+                // The rows of the ink, with a line's height to spare, are
+                // written before the text is drawn on them.
+                const int spare = static_cast<int>(std::ceil(cell.height));
+                QPainter p(&pixels_.writableRows(ink.top() - spare, ink.bottom() + 1 + spare));
                 p.setFont(font_);
                 p.setPen(QColor::fromRgb(foreColor_));
                 p.drawText(baseline, piece);
@@ -223,14 +233,17 @@ void DrawingSurface::print(const QString& text) {
 }
 
 void DrawingSurface::copyRows(int srcTop, int rows, int dstTop) {
-    QImage& image = pixels_.writable();
-    for (int i = 0; i < rows; ++i) {
-        const int s = srcTop + i, d = dstTop + i;
-        if (s < 0 || d < 0 || s >= height() || d >= height()) continue;
-        std::memcpy(image.scanLine(d), image.constScanLine(s), static_cast<size_t>(image.bytesPerLine()));
-        touch(QRect(0, d, width(), 1));
-    }
+    // Pairs of rows inside the image: i from first to last.
+    const long long src = srcTop, dst = dstTop, h = height();
+    const long long first = std::max({0LL, -src, -dst});
+    const long long last = std::min({static_cast<long long>(rows), h - src, h - dst});
+    if (first >= last) return;
+    const int n = static_cast<int>(last - first), to = static_cast<int>(dst + first);
+    pixels_.copyRows(static_cast<int>(src + first), n, to);
+    touch(QRect(0, to, width(), n));
 }
+
+bool DrawingSurface::rowsAre(int y0, int y1, QRgb color) const { return pixels_.rowsAre(y0, y1, color); }
 
 QRect DrawingSurface::takeDirty() {
     const QRect r = dirty_;

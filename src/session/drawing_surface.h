@@ -93,6 +93,9 @@ public:
     // Copies the pixel rows [srcTop, srcTop + rows) to start at dstTop,
     // clipped to the image.
     void copyRows(int srcTop, int rows, int dstTop);
+    // Whether every pixel of the rows [y0, y1), clipped to the image, has
+    // this colour.
+    bool rowsAre(int y0, int y1, QRgb color) const;
 
     // The device rectangle touched since the last call, and forget it.
     QRect takeDirty();
@@ -108,6 +111,9 @@ private:
         qreal height;
     };
     TextCell textCell(const QFontMetricsF& fm) const;
+    // The text cell of the current font, worked out on first use after the
+    // font changes.
+    mutable std::optional<TextCell> cell_;
     void touch(const QRect& r) { dirty_ |= r; }
     void fillRect(int x0, int y0, int x1, int y1, QRgb color); // half-open, clipped here
     void hspan(int x0, int x1, int y, QRgb color);             // half-open

@@ -27,22 +27,11 @@ constexpr float kLineStart = 5.0f;
 constexpr int16_t kRightMargin = 30;
 constexpr int16_t kBottomMargin = 10;
 
-bool RowIsBlack(const QImage& image, int y) {
-    const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-    for (int x = 0; x < image.width(); ++x)
-        if ((row[x] & 0xffffffu) != 0u) return false;
-    return true;
-}
-
 // Whether the line just drawn with its top at `top` (a whole pixel) and
 // `height` rows left the rows above it and the next line's band black.
-bool InkStaysInBand(DrawingSurface& s, int top, int height) {
-    const QImage& image = s.image();
-    for (int y = 0; y < std::min(top, image.height()); ++y)
-        if (!RowIsBlack(image, y)) return false;
-    for (int y = top + height; y < std::min(top + 2 * height, image.height()); ++y)
-        if (!RowIsBlack(image, y)) return false;
-    return true;
+bool InkStaysInBand(const DrawingSurface& s, int top, int height) {
+    const QRgb black = qRgb(0, 0, 0);
+    return s.rowsAre(0, top, black) && s.rowsAre(top + height, top + 2 * height, black);
 }
 
 bool IsWhole(double v) { return std::isfinite(v) && v == std::floor(v); }
