@@ -1,6 +1,6 @@
 // Flashing box, rest screens and moving blocks with their timer ticks.
 
-#include "dynamic_pattern_support.h"
+#include "support.h"
 #include "patterns/painters.h"
 #include "session/numeric.h"
 
@@ -10,7 +10,7 @@
 
 #include <vector>
 
-using namespace dynamic_test;
+using namespace test;
 
 namespace {
 
