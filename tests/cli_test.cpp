@@ -221,12 +221,6 @@ TEST(CliExport, WritesTheRequestedPatternsAndAContactSheetAndNothingElse) {
     EXPECT_FALSE(QImage(QDir(dir).filePath(ContactSheetFileName())).isNull());
 }
 
-TEST(CliExport, FileNamesCarryTwoDigitNumbers) {
-    EXPECT_EQ(PatternFileName(1), QStringLiteral("pattern-01.png"));
-    EXPECT_EQ(PatternFileName(9), QStringLiteral("pattern-09.png"));
-    EXPECT_EQ(PatternFileName(67), QStringLiteral("pattern-67.png"));
-}
-
 TEST(CliExport, RenderingDoesNotDependOnWhatWasRenderedBefore) {
     const QImage alone = RenderPattern(64, QSize(400, 300));
     for (int n = 1; n <= kPatternCount; ++n) (void)RenderPattern(static_cast<int16_t>(n), QSize(400, 300));
