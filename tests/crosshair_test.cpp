@@ -1,10 +1,10 @@
 // The cross-hair through the last pressed pixel and its read-out label.
 
-#include "dynamic_pattern_support.h"
+#include "support.h"
 
 #include <gtest/gtest.h>
 
-using namespace dynamic_test;
+using namespace test;
 
 namespace {
 
@@ -21,10 +21,8 @@ class CrosshairPlacement : public ::testing::TestWithParam<CrossCase> {};
 
 TEST_P(CrosshairPlacement, LinesThroughThePixelAndLabelOnTheInnerSide) {
     const CrossCase c = GetParam();
-    ResetSessionState();
-    SessionState.ScreenWidthPx = c.w;
-    SessionState.ScreenHeightPx = c.h;
-    PatternForm form(QSize(c.w, c.h));
+    auto painted = PaintOn(c.w, c.h, 1);
+    PatternForm& form = *painted;
     form.Cursor.ForeColor = qRgb(0, 0, 0); // left as the pointer handlers made it
     SessionState.MouseX = c.mouseX;
     SessionState.MouseY = c.mouseY;

@@ -1,18 +1,20 @@
-#include "session/dispatcher.h"
-#include "session/pattern_form.h"
+// The dispatcher: its table, the reset before each pattern, the end of
+// the sequence and values outside it, auto-play, the timers' design
+// intervals, and the rules the solid fields' colours follow.
+
 #include "session/readout.h"
-#include "session/session_state.h"
+#include "support.h"
 
 #include <gtest/gtest.h>
 
-#include <QImage>
+#include <map>
+#include <vector>
 
 namespace {
 
 class Dispatcher : public ::testing::Test {
 protected:
     void SetUp() override {
-        ResetSessionState();
         SessionState.ScreenWidthPx = 64;
         SessionState.ScreenHeightPx = 48;
     }
@@ -25,11 +27,7 @@ protected:
     }
 
     bool AllPixels(QRgb color) {
-        const QImage& img = form.surface().image();
-        for (int y = 0; y < img.height(); ++y)
-            for (int x = 0; x < img.width(); ++x)
-                if (img.pixel(x, y) != color) return false;
-        return true;
+        return test::Count(form, test::Whole(form), [=](QRgb c) { return c != (color & 0xffffffu); }) == 0;
     }
 
     PatternForm form{QSize(64, 48)};
@@ -37,16 +35,17 @@ protected:
 
 } // namespace
 
-TEST_F(Dispatcher, TableHoldsSixtySevenNumberedSteps) {
-    const auto table = PatternTable();
-    ASSERT_EQ(table.size(), 67u);
-    for (size_t i = 0; i < table.size(); ++i) {
-        EXPECT_EQ(table[i].number, static_cast<int16_t>(i + 1));
-        EXPECT_NE(std::string(table[i].name), "");
-    }
+TEST_F(Dispatcher, FindsOnlyPatterns1To67) {
     EXPECT_EQ(FindPattern(0), nullptr);
     EXPECT_EQ(FindPattern(68), nullptr);
-    EXPECT_STREQ(FindPattern(11)->name, "grey 128");
+    EXPECT_EQ(FindPattern(67), &PatternTable().back());
+}
+
+TEST_F(Dispatcher, TimersHaveTheirDesignIntervals) {
+    EXPECT_EQ(form.Timer1.interval(), 50);    // moving block
+    EXPECT_EQ(form.Timer2.interval(), 500);   // flashing box
+    EXPECT_EQ(form.AutoPlay.interval(), 2000); // until auto-play sets its own
+    EXPECT_FALSE(form.Timer1.enabled() || form.Timer2.enabled() || form.AutoPlay.enabled());
 }
 
 TEST_F(Dispatcher, EndOfSequenceShowsBlackAndWrapsToOne) {
@@ -69,15 +68,6 @@ TEST_P(DispatcherInvalid, ValuesOutsideTheSequenceResetToOneOnBlack) {
 
 INSTANTIATE_TEST_SUITE_P(Dispatcher, DispatcherInvalid,
                          ::testing::Values(int16_t{0}, int16_t{69}, int16_t{-5}, int16_t{32767}, int16_t{-32768}));
-
-TEST_F(Dispatcher, SharedBranchesPaintAlikeButStaySeparateSteps) {
-    for (auto [a, b] : {std::pair<int16_t, int16_t>{11, 39}, {4, 19}, {5, 25}, {6, 31}, {13, 40}, {1, 41}}) {
-        EXPECT_EQ(Paint(a), a);
-        const QImage first = form.surface().image().copy();
-        EXPECT_EQ(Paint(b), b);
-        EXPECT_EQ(form.surface().image(), first) << a << " and " << b;
-    }
-}
 
 TEST_F(Dispatcher, ResetClearsWhatAPatternLeftAndKeepsTheRest) {
     DrawingSurface& s = form.surface();
@@ -161,47 +151,41 @@ TEST_F(Dispatcher, AutoPlayTickStepsAroundTheCycle) {
     EXPECT_FALSE(form.AutoPlay.enabled());
 }
 
-struct Field {
-    int16_t pattern;
-    int r, g, b;
-};
+// The solid fields' colours follow a few rules; every solid field of the
+// table is named by one of them, and each fills the whole picture.
+TEST(SolidFields, ColoursFollowTheLevelSeriesAndTheDarkGreyDoubling) {
+    std::map<int, QRgb> want;
+    const int levels[] = {63, 95, 128, 192, 255};
+    const struct {
+        int first;
+        QRgb channels;
+    } series[] = {{9, 0xffffffu}, {15, 0xff0000u}, {21, 0x00ff00u}, {27, 0x0000ffu}};
+    for (const auto& s : series)
+        for (int i = 0; i < 5; ++i) want[s.first + i] = s.channels & (0x010101u * static_cast<QRgb>(levels[i]));
+    for (int n = 32, level = 1; n <= 38; ++n, level *= 2) want[n] = 0x010101u * static_cast<QRgb>(level);
+    for (int n : {1, 8, 14, 20, 26, 41, 48, 50, 52, 54, 58, 63}) want[n] = 0x000000u; // 58, 63: rest screens
+    want[4] = 0xff0000u;
+    want[5] = 0x00ff00u;
+    want[6] = 0x0000ffu;
+    for (int n : {7, 13, 40}) want[n] = 0xffffffu;
+    want[39] = 0x808080u;
 
-class SolidFields : public ::testing::TestWithParam<Field> {};
+    const StillPainter field = FindPattern(1)->still;
+    std::vector<int> fields;
+    for (const PatternInfo& p : PatternTable())
+        if (p.still == field) fields.push_back(p.number);
+    std::vector<int> named;
+    for (const auto& [n, colour] : want) named.push_back(n);
+    EXPECT_EQ(fields, named) << "the solid fields of the table and those the rules name";
 
-TEST_P(SolidFields, FillEveryPixelWithTheTableColour) {
-    ResetSessionState();
-    SessionState.ScreenWidthPx = 37;
-    SessionState.ScreenHeightPx = 23;
-    PatternForm form(QSize(37, 23));
-    SessionState.PatternIndex = GetParam().pattern;
-    PaintPattern(form);
-    const QRgb want = qRgb(GetParam().r, GetParam().g, GetParam().b);
-    const QImage& img = form.surface().image();
-    int wrong = 0;
-    for (int y = 0; y < img.height(); ++y)
-        for (int x = 0; x < img.width(); ++x) wrong += img.pixel(x, y) != want;
-    EXPECT_EQ(wrong, 0);
-    EXPECT_EQ(img.pixel(36, 22), want); // bottom-right corner
-    EXPECT_EQ(form.surface().backColor(), want); // kept for later clears
-    EXPECT_FALSE(form.Cursor.Visible);
-    EXPECT_FALSE(form.Timer1.enabled() || form.Timer2.enabled());
-    EXPECT_EQ(SessionState.PatternIndex, GetParam().pattern);
+    const QSize size(37, 23);
+    for (const auto& [n, colour] : want) {
+        const QImage picture = RenderPattern(static_cast<int16_t>(n), size);
+        EXPECT_EQ(test::Count(picture, picture.rect(), [c = colour](QRgb p) { return p != c; }), 0)
+            << "pattern " << n << " is not all " << QColor(colour).name().toStdString();
+        EXPECT_EQ(SessionState.PatternIndex, n);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Dispatcher, SolidFields,
-    ::testing::Values(Field{1, 0, 0, 0}, Field{4, 255, 0, 0}, Field{5, 0, 255, 0}, Field{6, 0, 0, 255},
-                      Field{7, 255, 255, 255}, Field{8, 0, 0, 0}, Field{9, 63, 63, 63}, Field{10, 95, 95, 95},
-                      Field{11, 128, 128, 128}, Field{12, 192, 192, 192}, Field{13, 255, 255, 255},
-                      Field{14, 0, 0, 0}, Field{15, 63, 0, 0}, Field{16, 95, 0, 0}, Field{17, 128, 0, 0},
-                      Field{18, 192, 0, 0}, Field{19, 255, 0, 0}, Field{20, 0, 0, 0}, Field{21, 0, 63, 0},
-                      Field{22, 0, 95, 0}, Field{23, 0, 128, 0}, Field{24, 0, 192, 0}, Field{25, 0, 255, 0},
-                      Field{26, 0, 0, 0}, Field{27, 0, 0, 63}, Field{28, 0, 0, 95}, Field{29, 0, 0, 128},
-                      Field{30, 0, 0, 192}, Field{31, 0, 0, 255}, Field{32, 1, 1, 1}, Field{33, 2, 2, 2},
-                      Field{34, 4, 4, 4}, Field{35, 8, 8, 8}, Field{36, 16, 16, 16}, Field{37, 32, 32, 32},
-                      Field{38, 64, 64, 64}, Field{39, 128, 128, 128}, Field{40, 255, 255, 255},
-                      Field{41, 0, 0, 0}, Field{48, 0, 0, 0}, Field{50, 0, 0, 0}, Field{52, 0, 0, 0},
-                      Field{54, 0, 0, 0}));
 
 // Clearing erases pixels only: the text position the font sample left
 // survives the next pattern's reset and the cross-hair's redraw.

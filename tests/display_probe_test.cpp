@@ -22,7 +22,6 @@ struct Stored {
 // Runs the probe on the primary screen with the fields preset, and
 // returns what it left in them.
 Stored ProbeWithPreset(int16_t width, int16_t height) {
-    ResetSessionState();
     SessionState.ScreenWidthPx = width;
     SessionState.ScreenHeightPx = height;
     ProbeDisplay(QGuiApplication::primaryScreen());
@@ -100,11 +99,9 @@ TEST(DisplayProbe, DefaultScreenMatchesThePatternWindowSurface) {
 }
 
 TEST(DisplayProbe, MissingScreenEndsSilentlyWithFieldsUnchanged) {
-    ResetSessionState();
     SessionState.ScreenWidthPx = 640;
     SessionState.ScreenHeightPx = 480;
     EXPECT_NO_THROW(ProbeDisplay(nullptr));
     EXPECT_EQ(SessionState.ScreenWidthPx, 640);
     EXPECT_EQ(SessionState.ScreenHeightPx, 480);
-    ResetSessionState();
 }

@@ -32,7 +32,6 @@ int RemainingMs(FormTimer& timer) {
 class FarewellWindow : public ::testing::Test {
 protected:
     void SetUp() override {
-        ResetSessionState();
         program_ = std::make_unique<Program>(QGuiApplication::primaryScreen());
         program_->start();
         QTest::keyClick(&program_->welcome(), Qt::Key_Return); // the splash gives way to the pattern window
@@ -42,7 +41,6 @@ protected:
     void TearDown() override {
         ended_.reset();
         program_.reset();
-        ResetSessionState();
     }
 
     VerApprove& confirm() {
@@ -259,7 +257,6 @@ TEST_F(FarewellWindow, EndingTwiceAsksOnceAndTheSplashNeverReturns) {
 }
 
 TEST(FarewellEnd, EndProgramWithoutASplashOrPatternWindowClosesWhatExists) {
-    ResetSessionState();
     Program program(QGuiApplication::primaryScreen());
     QSignalSpy ended(&program, &Program::ended);
     program.confirmExit();
@@ -268,7 +265,6 @@ TEST(FarewellEnd, EndProgramWithoutASplashOrPatternWindowClosesWhatExists) {
     EXPECT_FALSE(program.hasWelcome());
     EXPECT_FALSE(program.hasBackground());
     EXPECT_EQ(ended.count(), 1);
-    ResetSessionState();
 }
 
 // ---- the image list ----------------------------------------------------------
@@ -321,7 +317,6 @@ TEST(FarewellImageList, AnIndexOutsideTheListOrAnImageOfAnotherSizeIsARuntimeErr
 namespace {
 
 void CheckFarewellAt120Dpi() {
-    ResetSessionState();
     QScreen* screen = QGuiApplication::primaryScreen();
     ASSERT_DOUBLE_EQ(LogicalDpi(screen) * screen->devicePixelRatio(), 120.0);
     Program program(screen);
@@ -336,7 +331,6 @@ void CheckFarewellAt120Dpi() {
     EXPECT_NEAR(p.height() * dpr, 183, 1);
     EXPECT_EQ(f.frameGeometry().center(), screen->geometry().center());
     program.EndProgram();
-    ResetSessionState();
 }
 
 } // namespace

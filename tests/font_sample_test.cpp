@@ -1,7 +1,7 @@
 // The font sample: face, margins, line and copy counts, greyscale text,
 // and the repeated-line shortcut against the plain loops.
 
-#include "dynamic_pattern_support.h"
+#include "support.h"
 #include "patterns/dynamic/font_sample.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +10,7 @@
 
 #include <cmath>
 
-using namespace dynamic_test;
+using namespace test;
 
 namespace {
 

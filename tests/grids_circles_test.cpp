@@ -1,13 +1,13 @@
 // The three-by-three grid, the four-by-four grid and its discs.
 
-#include "dynamic_pattern_support.h"
+#include "support.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <vector>
 
-using namespace dynamic_test;
+using namespace test;
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Flashing box, rest screens and moving blocks with their timer ticks.
 
-#include "dynamic_pattern_support.h"
+#include "support.h"
 #include "patterns/painters.h"
 #include "session/numeric.h"
 
@@ -10,7 +10,7 @@
 
 #include <vector>
 
-using namespace dynamic_test;
+using namespace test;
 
 namespace {
 
@@ -172,15 +172,6 @@ TEST(MovingBlock, FlashingBoxAlternatesAndLeavesTheFrameAlone) {
     }
 }
 
-TEST(MovingBlock, RestScreensAreBlackAndStartNoTimer) {
-    for (int16_t pattern : {58, 63}) {
-        auto form = PaintOn(800, 600, pattern);
-        EXPECT_EQ(CountNonBlack(*form, Whole(*form)), 0);
-        EXPECT_FALSE(form->Timer1.enabled());
-        EXPECT_FALSE(form->Timer2.enabled());
-    }
-}
-
 TEST(MovingBlock, LeavingTheFlashingBoxStopsItsTimer) {
     auto form = PaintOn(1024, 768, 57);
     Timer2_Timer(*form);
@@ -217,7 +208,6 @@ TEST(MovingBlock, NextBlockPatternMidRunStartsAgainFromTheLeft) {
 
 TEST(MovingBlock, RunningTimerMovesTheBlockOnItsOwn) {
     auto form = PaintOn(800, 600, 62);
-    EXPECT_EQ(form->Timer1.interval(), 50);
     QSignalSpy ticks(form.get(), &PatternForm::changed);
     ASSERT_TRUE(ticks.wait(5000));
     EXPECT_GE(SessionState.BlockX, 50.0f);

@@ -10,81 +10,25 @@
 #include "session/dispatcher.h"
 #include "session/readout.h"
 #include "session/session_state.h"
+#include "support.h"
 
 #include <gtest/gtest.h>
 
-#include <QAbstractButton>
-#include <QApplication>
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QKeyEvent>
-#include <QMessageBox>
 #include <QMouseEvent>
-#include <QPushButton>
 #include <QScreen>
 #include <QTest>
-#include <QTimer>
 
-#include <functional>
 #include <memory>
-#include <optional>
 
 namespace {
 
 constexpr QRgb kWhite = qRgb(255, 255, 255);
 constexpr QRgb kBlack = qRgb(0, 0, 0);
 
-// What a watched modal box looked like when it was answered.
-struct SeenBox {
-    QString title;
-    QString text;
-    QMessageBox::Icon icon = QMessageBox::Information;
-    QMessageBox::StandardButtons buttons;
-    bool okIsDefault = false;
-    QWidget* parent = nullptr;
-    int16_t patternIndexWhileOpen = 0;
-};
-
-// Answers the next modal message box with `answer`, optionally after
-// `before` returns true (polled while the box waits), and records it.
-class ModalAnswerer {
-public:
-    explicit ModalAnswerer(QMessageBox::StandardButton answer, std::function<bool()> before = {})
-        : answer_(answer), before_(std::move(before)) {
-        poll_.setInterval(5);
-        QObject::connect(&poll_, &QTimer::timeout, [this] { check(); });
-        poll_.start();
-        clock_.start();
-    }
-
-    const std::optional<SeenBox>& seen() const { return seen_; }
-
-private:
-    void check() {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box) return;
-        if (before_ && !before_() && clock_.elapsed() < 3000) return;
-        SeenBox s;
-        s.title = box->windowTitle();
-        s.text = box->text();
-        s.icon = box->icon();
-        s.buttons = box->standardButtons();
-        s.okIsDefault = box->defaultButton() != nullptr && box->defaultButton() == box->button(QMessageBox::Ok);
-        s.parent = box->parentWidget();
-        s.patternIndexWhileOpen = SessionState.PatternIndex;
-        seen_ = s;
-        poll_.stop();
-        QAbstractButton* button = box->button(answer_);
-        if (button) button->click();
-        else box->reject();
-    }
-
-    QMessageBox::StandardButton answer_;
-    std::function<bool()> before_;
-    QTimer poll_;
-    QElapsedTimer clock_;
-    std::optional<SeenBox> seen_;
-};
+using test::ModalAnswerer;
+using test::SeenBox;
 
 // What the handlers may change, taken whole so "nothing changed" can be
 // checked in one comparison.
@@ -105,7 +49,6 @@ struct Snapshot {
 class Navigation : public ::testing::Test {
 protected:
     void SetUp() override {
-        ResetSessionState();
         program_ = std::make_unique<Program>(QGuiApplication::primaryScreen());
         ProbeDisplay(program_->screen());
         W = SessionState.ScreenWidthPx;
@@ -114,11 +57,6 @@ protected:
         ASSERT_GT(H, 200);
         program_->showBackground();
         ASSERT_EQ(SessionState.PatternIndex, 1);
-    }
-
-    void TearDown() override {
-        program_.reset();
-        ResetSessionState();
     }
 
     Background& bg() { return program_->background(); }
@@ -321,21 +259,10 @@ TEST_F(Navigation, ReadoutCaptionUsesShortestNumberText) {
 
 // The two white lines through (x, y) on black, nothing else.
 void ExpectCrosshairAt(PatternForm& form, int x, int y) {
-    DrawingSurface& s = form.surface();
-    const int w = s.width();
-    const int h = s.height();
-    EXPECT_EQ(s.pixel(x, 0).value(), kWhite);
-    EXPECT_EQ(s.pixel(x, h - 1).value(), kWhite);
-    EXPECT_EQ(s.pixel(0, y).value(), kWhite);
-    EXPECT_EQ(s.pixel(w - 1, y).value(), kWhite);
-    EXPECT_EQ(s.pixel(x + 1, y + 1).value(), kBlack);
-    EXPECT_EQ(s.pixel(x - 1, y - 1).value(), kBlack);
-    const QImage& img = s.image();
-    int white = 0;
-    for (int row = 0; row < h; ++row)
-        for (int col = 0; col < w; ++col)
-            if ((img.pixel(col, row) & 0xFFFFFF) == 0xFFFFFF) ++white;
-    EXPECT_EQ(white, w + h - 1);
+    const QImage want = test::Picture(form.surface().size(), [=](int col, int row) {
+        return col == x || row == y ? test::kWhite : test::kBlack;
+    });
+    EXPECT_EQ(test::FirstDifference(form.surface().image(), want), "");
 }
 
 TEST_F(Navigation, CrosshairFollowsThePointerWithoutButtons) {

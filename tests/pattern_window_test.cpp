@@ -11,6 +11,7 @@
 #include "session/pattern_window.h"
 #include "session/screen_metrics.h"
 #include "session/session_state.h"
+#include "support.h"
 
 #include <gtest/gtest.h>
 
@@ -37,9 +38,10 @@ void DrawProbePicture(DrawingSurface& s) {
     s.line(s.width() - 1, 0, s.width() - 1, s.height(), qRgb(0, 0, 255));   // last column
 }
 
-void ExpectWindowShowsSurfaceOneToOne() {
-    ResetSessionState();
+// On a screen of the given device pixel ratio.
+void ExpectWindowShowsSurfaceOneToOne(qreal ratio) {
     QScreen* screen = QGuiApplication::primaryScreen();
+    ASSERT_DOUBLE_EQ(screen->devicePixelRatio(), ratio) << "the simulated screen is not the one the test is for";
     Program program(screen);
     program.start();
     program.welcome().close(); // the splash gives way to the pattern window
@@ -58,23 +60,17 @@ void ExpectWindowShowsSurfaceOneToOne() {
     bg.flush();
     QApplication::processEvents();
 
-    const QImage shown = bg.grab().toImage().convertToFormat(QImage::Format_RGB32);
-    const QImage& want = bg.form().surface().image();
-    ASSERT_EQ(shown.size(), want.size());
-    int differ = 0;
-    for (int y = 0; y < want.height(); ++y)
-        for (int x = 0; x < want.width(); ++x) differ += shown.pixel(x, y) != want.pixel(x, y);
-    EXPECT_EQ(differ, 0) << "pixels not shown one to one at device pixel ratio " << dpr;
+    EXPECT_EQ(test::FirstDifference(bg.grab().toImage(), bg.form().surface().image()), "")
+        << "pixels not shown one to one at device pixel ratio " << dpr;
 }
 
 } // namespace
 
-TEST(PatternWindow, ShowsTheSurfaceOneToOne) { ExpectWindowShowsSurfaceOneToOne(); }
-TEST(PatternWindowDpr125, ShowsTheSurfaceOneToOneAtScale125) { ExpectWindowShowsSurfaceOneToOne(); }
-TEST(PatternWindowDpr2, ShowsTheSurfaceOneToOneAtScale2) { ExpectWindowShowsSurfaceOneToOne(); }
+TEST(PatternWindow, ShowsTheSurfaceOneToOne) { ExpectWindowShowsSurfaceOneToOne(1.0); }
+TEST(PatternWindowDpr125, ShowsTheSurfaceOneToOneAtScale125) { ExpectWindowShowsSurfaceOneToOne(1.25); }
+TEST(PatternWindowDpr2, ShowsTheSurfaceOneToOneAtScale2) { ExpectWindowShowsSurfaceOneToOne(2.0); }
 
 TEST(PatternWindow, LoadPaintsPatternOneBeforeTheWindowIsShown) {
-    ResetSessionState();
     SessionState.AutoPlayOn = kTrue;
     Program program(QGuiApplication::primaryScreen());
     Background& bg = program.background();
@@ -91,7 +87,6 @@ TEST(PatternWindow, LoadPaintsPatternOneBeforeTheWindowIsShown) {
 }
 
 TEST(PatternWindow, UncoveredWindowShowsTheSamePicture) {
-    ResetSessionState();
     Program program(QGuiApplication::primaryScreen());
     program.start();
     program.welcome().close(); // the splash gives way to the pattern window

@@ -29,18 +29,14 @@
 #include "session/pattern_window.h"
 #include "session/screen_metrics.h"
 #include "session/session_state.h"
+#include "support.h"
 
 #include <gtest/gtest.h>
 
-#include <QAbstractButton>
-#include <QApplication>
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QKeyEvent>
-#include <QMessageBox>
 #include <QMouseEvent>
 #include <QScreen>
-#include <QTimer>
 
 #include <cstdint>
 #include <cstdio>
@@ -110,10 +106,7 @@ void DeliverTick(FormTimer& timer) {
 
 class SoakRun {
 public:
-    SoakRun(uint64_t seed, QScreen* screen) : seed_(seed), rng_(seed), program_(screen) {
-        answerTimer_.setSingleShot(true);
-        QObject::connect(&answerTimer_, &QTimer::timeout, [this] { answerExitQuestion(); });
-    }
+    SoakRun(uint64_t seed, QScreen* screen) : seed_(seed), rng_(seed), program_(screen) {}
 
     ~SoakRun() {
         if (program_.hasFarewell()) program_.farewell().close();
@@ -320,26 +313,34 @@ private:
     // Esc, with the exit question answered OK or Cancel; while it waits, a
     // running timer may tick behind it.
     std::string keyEscape() {
-        answerOk_ = pick(2) == 0;
-        tickBehindBox_ = pick(3) == 0;
-        answered_ = false;
-        boxSeen_ = false;
-        answerTries_ = 0;
+        const bool answerOk = pick(2) == 0;
+        const bool tickBehindBox = pick(3) == 0;
         const bool farewellWasLoaded = program_.hasFarewell() && program_.farewell().isLoaded();
-        answerTimer_.start(0);
+        std::string tickError;
+        const QMessageBox::StandardButton answer = answerOk ? QMessageBox::Ok : QMessageBox::Cancel;
+        test::ModalAnswerer answerer(answer, [&] {
+            if (tickBehindBox) {
+                try {
+                    tick();
+                } catch (const numeric::RuntimeError& error) {
+                    tickError = "run-time error " + std::to_string(error.code()) + " behind the exit question";
+                }
+            }
+            return true;
+        });
         sendKey(Qt::Key_Escape, modifiers(), pick(6) == 0);
-        answerTimer_.stop();
-        const std::string what = answerOk_ ? "Esc-OK" : "Esc-Cancel";
-        if (!boxSeen_) {
+        const std::string what = answerOk ? "Esc-OK" : "Esc-Cancel";
+        const std::optional<test::SeenBox>& box = answerer.seen();
+        if (!box) {
             fail(what, "no exit question came up");
             return what;
         }
-        if (boxError_.empty() && !answered_) boxError_ = "the exit question was not answered";
-        if (!boxError_.empty()) {
-            fail(what, boxError_);
-            return what;
-        }
-        if (answerOk_) {
+        if (box->title != QStringLiteral("Exit - Quillmere") || box->text != QStringLiteral("Exit The Test Program ?!"))
+            fail(what, "the exit question has the wrong title or text");
+        else if (!(box->buttons & answer)) fail(what, "the exit question lacks OK or Cancel");
+        else if (!tickError.empty()) fail(what, tickError);
+        if (failed_) return what;
+        if (answerOk) {
             if (!program_.hasFarewell() || !program_.farewell().isLoaded()) {
                 fail(what, "OK did not open the farewell window");
                 return what;
@@ -347,34 +348,6 @@ private:
             if (!farewellWasLoaded) autoPlayOn_ = false; // its load switches auto-play off
         }
         return what;
-    }
-
-    void answerExitQuestion() {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box) {
-            if (++answerTries_ < 200) answerTimer_.start(5);
-            return;
-        }
-        boxSeen_ = true;
-        boxError_.clear();
-        if (box->windowTitle() != QStringLiteral("Exit - Quillmere") ||
-            box->text() != QStringLiteral("Exit The Test Program ?!"))
-            boxError_ = "the exit question has the wrong title or text";
-        if (tickBehindBox_) {
-            try {
-                tick();
-            } catch (const numeric::RuntimeError& error) {
-                boxError_ = "run-time error " + std::to_string(error.code()) + " behind the exit question";
-            }
-        }
-        QAbstractButton* button = box->button(answerOk_ ? QMessageBox::Ok : QMessageBox::Cancel);
-        if (!button) {
-            boxError_ = "the exit question lacks OK or Cancel";
-            box->reject();
-            return;
-        }
-        button->click();
-        answered_ = true;
     }
 
     // A tick of one of the timers that are running; a stopped timer
@@ -469,18 +442,10 @@ private:
         // needs comparing again.
         if (image.cacheKey() == checkedKey_ && pattern_ == checkedPattern_) return;
         ++stillChecks_;
-        if (PixelHash(image) != referenceHash(pattern_)) {
-            const QImage reference = paintAfresh(pattern_);
-            std::string where = "somewhere";
-            for (int y = 0; y < image.height() && where == "somewhere"; ++y)
-                for (int x = 0; x < image.width(); ++x)
-                    if (image.pixel(x, y) != reference.pixel(x, y)) {
-                        where = "first at (" + std::to_string(x) + ", " + std::to_string(y) + ")";
-                        break;
-                    }
+        if (PixelHash(image) != referenceHash(pattern_))
             return fail(what, "the picture of pattern " + std::to_string(pattern_) +
-                                  " differs from the pattern painted afresh, " + where);
-        }
+                                  " differs from the pattern painted afresh: " +
+                                  test::FirstDifference(image, paintAfresh(pattern_)));
         checkedKey_ = image.cacheKey();
         checkedPattern_ = pattern_;
     }
@@ -495,14 +460,7 @@ private:
     // the session's state is left as it was.
     QImage paintAfresh(int16_t pattern) {
         const SessionStateRecord saved = SessionState;
-        PatternForm fresh(size_, dpi_);
-        fresh.Timer1.blockSignals(true);
-        fresh.Timer2.blockSignals(true);
-        fresh.AutoPlay.blockSignals(true);
-        SessionState.AutoPlayOn = kFalse;
-        SessionState.PatternIndex = pattern;
-        PaintPattern(fresh);
-        QImage image = fresh.surface().image().copy();
+        QImage image = RenderPattern(pattern, size_, dpi_);
         SessionState = saved;
         return image;
     }
@@ -525,15 +483,6 @@ private:
     bool cursorVisible_ = false;
     Qt::MouseButtons held_;
 
-    // The exit question.
-    QTimer answerTimer_;
-    bool answerOk_ = false;
-    bool tickBehindBox_ = false;
-    bool answered_ = false;
-    bool boxSeen_ = false;
-    int answerTries_ = 0;
-    std::string boxError_;
-
     // Still pictures found right.
     std::map<int16_t, uint64_t> referenceHashes_;
     std::map<std::string, int> eventKinds_;
@@ -549,7 +498,6 @@ void RunSoak(QSize screenSize) {
     if (DeviceSize(screen) != screenSize)
         GTEST_SKIP() << "runs on its own simulated screen of " << screenSize.width() << "x" << screenSize.height()
                      << " (ctest screen:" << ::testing::UnitTest::GetInstance()->current_test_suite()->name() << ")";
-    ResetSessionState();
     const uint64_t seed = SoakSeed();
     const int events = SoakEvents();
     std::printf("soak %dx%d: seed %llu, %d events (replay with VANTREL_SOAK_SEED=%llu)\n", screenSize.width(),
@@ -570,7 +518,6 @@ void RunSoak(QSize screenSize) {
     std::printf("soak %dx%d: %d events in %.1f s (%s)\n", screenSize.width(), screenSize.height(), done,
                 clock.elapsed() / 1000.0, summary.c_str());
     EXPECT_EQ(done, events);
-    ResetSessionState();
 }
 
 } // namespace

@@ -47,14 +47,8 @@ void PressAt(QWidget& window, QPoint pos, Qt::MouseButton button, bool release) 
 
 class SplashWindow : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ResetSessionState();
-        program_ = std::make_unique<Program>(QGuiApplication::primaryScreen());
-    }
-    void TearDown() override {
-        program_.reset();
-        ResetSessionState();
-    }
+    void SetUp() override { program_ = std::make_unique<Program>(QGuiApplication::primaryScreen()); }
+    void TearDown() override { program_.reset(); }
 
     Welcome& startSplash() {
         program_->start();
@@ -273,7 +267,6 @@ namespace {
 QSize OnDevice(QSize logical, qreal dpr) { return QSize(qRound(logical.width() * dpr), qRound(logical.height() * dpr)); }
 
 void CheckSplashAt120Dpi() {
-    ResetSessionState();
     QScreen* screen = QGuiApplication::primaryScreen();
     ASSERT_DOUBLE_EQ(LogicalDpi(screen) * screen->devicePixelRatio(), 120.0);
     Program program(screen);
@@ -292,7 +285,6 @@ void CheckSplashAt120Dpi() {
         for (int x = 0; x < 400; x += 3) ASSERT_EQ(shot.pixel(x, y), w.picture().pixel(x, y)) << x << "," << y;
     EXPECT_EQ(shot.pixel(450, 150), qRgb(0, 0, 0));
     EXPECT_EQ(shot.pixel(200, 320), qRgb(0, 0, 0));
-    ResetSessionState();
 }
 
 } // namespace

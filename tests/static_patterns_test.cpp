@@ -2,21 +2,18 @@
 // frame and line rasters, quadrants and centre windows, rendered without
 // a window at common and awkward screen sizes.
 
-#include "session/dispatcher.h"
 #include "session/numeric.h"
-#include "session/pattern_form.h"
-#include "session/session_state.h"
+#include "support.h"
 
 #include <gtest/gtest.h>
 
-#include <QImage>
-
 #include <array>
-#include <functional>
 #include <ostream>
-#include <string>
 
 namespace {
+
+using test::PaintOn;
+using Rule = std::function<QRgb(int x, int y)>;
 
 constexpr QRgb kBlack = qRgb(0, 0, 0);
 constexpr QRgb kWhite = qRgb(255, 255, 255);
@@ -24,38 +21,15 @@ constexpr QRgb kRed = qRgb(255, 0, 0);
 constexpr QRgb kBlue = qRgb(0, 0, 255);
 constexpr QRgb kGrey = qRgb(192, 192, 192);
 
-// One pattern painted by the dispatcher on a w x h form.
-struct Rendered {
-    Rendered(int16_t w, int16_t h, int16_t pattern) : form(QSize(w, h)) {
-        ResetSessionState();
-        SessionState.ScreenWidthPx = w;
-        SessionState.ScreenHeightPx = h;
-        SessionState.PatternIndex = pattern;
-        PaintPattern(form);
-    }
-    PatternForm form;
-};
-
-using Picture = std::function<QRgb(int x, int y)>;
-
-// Empty when every pixel is as expected, else the first difference.
-std::string Mismatch(Rendered& r, const Picture& want) {
-    const QImage& img = r.form.surface().image();
-    const QSize size(SessionState.ScreenWidthPx, SessionState.ScreenHeightPx);
-    if (img.size() != size) return "image size changed";
-    if (!QRect(QPoint(0, 0), size).contains(r.form.surface().dirty()))
-        return "touched outside the image";
-    for (int y = 0; y < img.height(); ++y) {
-        const auto* row = reinterpret_cast<const QRgb*>(img.constScanLine(y));
-        for (int x = 0; x < img.width(); ++x) {
-            const QRgb got = row[x] & 0xffffffu, expected = want(x, y) & 0xffffffu;
-            if (got != expected)
-                return QStringLiteral("pixel (%1, %2) is #%3, expected #%4")
-                    .arg(x).arg(y).arg(got, 6, 16, QLatin1Char('0')).arg(expected, 6, 16, QLatin1Char('0'))
-                    .toStdString();
-        }
-    }
-    return {};
+// Empty when the form's picture is what the rule gives and nothing was
+// touched outside it, else the first difference.
+std::string Mismatch(PatternForm& form, const Rule& rule) {
+    const QSize size = form.surface().size();
+    if (!QRect(QPoint(0, 0), size).contains(form.surface().dirty())) return "touched outside the image";
+    return test::FirstDifference(form.surface().image(), test::Picture(size, rule));
+}
+std::string Mismatch(const QImage& image, const Rule& rule) {
+    return test::FirstDifference(image, test::Picture(image.size(), rule));
 }
 
 bool RaisesOverflow(const std::function<void()>& f) {
@@ -80,6 +54,12 @@ constexpr std::array<QRgb, 8> kBars{{qRgb(255, 255, 255), qRgb(255, 255, 0), qRg
 
 // Column x of bands of width k: band x / k while x < n*k, black beyond.
 int BandAt(int x, int k, int n) { return k > 0 && x < n * k ? x / k : -1; }
+Rule Bars(int barWidth) {
+    return [=](int x, int) {
+        const int band = BandAt(x, barWidth, 8);
+        return band < 0 ? kBlack : kBars[static_cast<size_t>(band)];
+    };
+}
 
 std::ostream& operator<<(std::ostream& os, const BandCase& c) { return os << c.w << "x" << c.h; }
 
@@ -87,20 +67,16 @@ class Bands : public ::testing::TestWithParam<BandCase> {};
 
 TEST_P(Bands, ColourBarsAreEightEqualBandsInTableOrder) {
     const BandCase c = GetParam();
-    Rendered r(c.w, c.h, 2);
-    EXPECT_EQ(Mismatch(r, [&](int x, int) {
-                  const int band = BandAt(x, c.barWidth, 8);
-                  return band < 0 ? kBlack : kBars[static_cast<size_t>(band)];
-              }), "");
-    EXPECT_EQ(r.form.surface().backColor(), kBlack);
+    auto form = PaintOn(c.w, c.h, 2);
+    EXPECT_EQ(Mismatch(*form, Bars(c.barWidth)), "");
+    EXPECT_EQ(form->surface().backColor(), kBlack);
 }
 
 TEST_P(Bands, RampsStepFromLevel3To255InSixtyFourBands) {
     const BandCase c = GetParam();
     for (int16_t pattern = 42; pattern <= 45; ++pattern) {
         SCOPED_TRACE(pattern);
-        Rendered r(c.w, c.h, pattern);
-        EXPECT_EQ(Mismatch(r, [&](int x, int) {
+        EXPECT_EQ(Mismatch(RenderPattern(pattern, QSize(c.w, c.h)), [&](int x, int) {
                       const int band = BandAt(x, c.rampWidth, 64);
                       const int l = band < 0 ? 0 : 4 * band + 3;
                       switch (pattern) {
@@ -122,61 +98,30 @@ INSTANTIATE_TEST_SUITE_P(
                       BandCase{1367, 8, 171, 21}, BandCase{35, 35, 4, 1} /* ramp clipped */,
                       BandCase{1, 1, 0, 0}));
 
-TEST(StaticPatterns, BandEdgesAtTheCommonSizes) {
-    Rendered bars(1024, 768, 2);
-    DrawingSurface& s = bars.form.surface();
-    EXPECT_EQ(s.pixel(255, 767), qRgb(255, 255, 0));
-    EXPECT_EQ(s.pixel(256, 0), qRgb(255, 0, 255)); // magenta third
-    EXPECT_EQ(s.pixel(384, 0), qRgb(255, 0, 0));   // red fourth
-    EXPECT_EQ(s.pixel(512, 0), qRgb(0, 255, 255));
-    EXPECT_EQ(s.pixel(895, 0), kBlue);
-
-    Rendered ramp(800, 600, 42);
-    EXPECT_EQ(ramp.form.surface().pixel(0, 0), qRgb(3, 3, 3));
-    EXPECT_EQ(ramp.form.surface().pixel(767, 599), kWhite);
-    EXPECT_EQ(ramp.form.surface().pixel(768, 0), kBlack);
-
-    Rendered red(1366, 768, 43);
-    EXPECT_EQ(red.form.surface().pixel(1343, 0), qRgb(255, 0, 0));
-    EXPECT_EQ(red.form.surface().pixel(1344, 0), kBlack);
-}
-
 TEST(StaticPatterns, ColourBarsOverflowOnlyFromWidth32764) {
     // 32764 / 8 = 4095.5 -> 4096, and 8 * 4096 leaves the 16-bit range.
-    EXPECT_TRUE(RaisesOverflow([] { Rendered r(32764, 2, 2); }));
-    EXPECT_TRUE(RaisesOverflow([] { Rendered r(32767, 2, 2); }));
-
-    Rendered r(32763, 2, 2); // 4095 wide, ending at 32760
-    EXPECT_EQ(Mismatch(r, [](int x, int) {
-                  const int band = BandAt(x, 4095, 8);
-                  return band < 0 ? kBlack : kBars[static_cast<size_t>(band)];
-              }), "");
+    EXPECT_TRUE(RaisesOverflow([] { RenderPattern(2, QSize(32764, 2)); }));
+    EXPECT_TRUE(RaisesOverflow([] { RenderPattern(2, QSize(32767, 2)); }));
+    // 4095 wide, ending at 32760.
+    EXPECT_EQ(Mismatch(RenderPattern(2, QSize(32763, 2)), Bars(4095)), "");
 }
 
 TEST(StaticPatterns, RampEdgesWidenInsteadOfOverflowing) {
     // 32767 / 64 -> 512; the last band ends at 32768, past the edge.
-    Rendered r(32767, 2, 44);
-    EXPECT_EQ(Mismatch(r, [](int x, int) { return qRgb(0, 4 * (x / 512) + 3, 0); }), "");
+    EXPECT_EQ(Mismatch(RenderPattern(44, QSize(32767, 2)), [](int x, int) { return qRgb(0, 4 * (x / 512) + 3, 0); }),
+              "");
 }
 
 // ---- Edge frame and rasters -----------------------------------------------
 
-struct LineCase {
-    int16_t w, h;
-    int rows;    // white rows of the horizontal raster
-    int columns; // white columns of the vertical raster
-};
-
-std::ostream& operator<<(std::ostream& os, const LineCase& c) { return os << c.w << "x" << c.h; }
-
-class FrameAndRasters : public ::testing::TestWithParam<LineCase> {};
+class FrameAndRasters : public ::testing::TestWithParam<QSize> {};
 
 TEST_P(FrameAndRasters, FrameLiesOnTheOutermostPixels) {
-    const LineCase c = GetParam();
-    const int right = c.w - 1, bottom = c.h - 1;
-    Rendered r(c.w, c.h, 3);
+    const QSize size = GetParam();
+    const int right = size.width() - 1, bottom = size.height() - 1;
+    auto form = PaintOn(static_cast<int16_t>(size.width()), static_cast<int16_t>(size.height()), 3);
     // Lines in drawing order, each without its end pixel.
-    EXPECT_EQ(Mismatch(r, [&](int x, int y) {
+    EXPECT_EQ(Mismatch(*form, [&](int x, int y) {
                   QRgb p = kBlack;
                   if (y == 0 && x < right) p = kWhite;       // top
                   if (x == right && y < bottom) p = kBlue;   // right
@@ -184,43 +129,26 @@ TEST_P(FrameAndRasters, FrameLiesOnTheOutermostPixels) {
                   if (x == 0 && y > 0) p = kRed;             // left
                   return p;
               }), "");
-    if (c.w >= 2 && c.h >= 2) {
-        DrawingSurface& s = r.form.surface();
-        EXPECT_EQ(s.pixel(0, 0), kWhite);
-        EXPECT_EQ(s.pixel(right, 0), kBlue);
-        EXPECT_EQ(s.pixel(right, bottom), kWhite);
-        EXPECT_EQ(s.pixel(0, bottom), kRed);
-    }
 }
 
 TEST_P(FrameAndRasters, RastersWhitenEveryThirdLineFromOne) {
-    const LineCase c = GetParam();
-    Rendered rows(c.w, c.h, 49);
-    EXPECT_EQ(Mismatch(rows, [](int, int y) { return y % 3 == 1 ? kWhite : kBlack; }), "");
-    int count = 0;
-    for (int y = 0; y < c.h; ++y) count += rows.form.surface().pixel(0, y) == kWhite;
-    EXPECT_EQ(count, c.rows);
-
-    Rendered columns(c.w, c.h, 51);
-    EXPECT_EQ(Mismatch(columns, [](int x, int) { return x % 3 == 1 ? kWhite : kBlack; }), "");
-    count = 0;
-    for (int x = 0; x < c.w; ++x) count += columns.form.surface().pixel(x, c.h - 1) == kWhite;
-    EXPECT_EQ(count, c.columns);
+    const QSize size = GetParam();
+    auto rows = PaintOn(static_cast<int16_t>(size.width()), static_cast<int16_t>(size.height()), 49);
+    EXPECT_EQ(Mismatch(*rows, [](int, int y) { return y % 3 == 1 ? kWhite : kBlack; }), "");
+    auto columns = PaintOn(static_cast<int16_t>(size.width()), static_cast<int16_t>(size.height()), 51);
+    EXPECT_EQ(Mismatch(*columns, [](int x, int) { return x % 3 == 1 ? kWhite : kBlack; }), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(StaticPatterns, FrameAndRasters,
-                         ::testing::Values(LineCase{1024, 768, 256, 341}, LineCase{800, 600, 200, 267},
-                                           LineCase{1280, 1024, 341, 427}, LineCase{1366, 768, 256, 455},
-                                           LineCase{1365, 769, 256, 455}, LineCase{1367, 770, 257, 456},
-                                           LineCase{35, 35, 12, 12}, LineCase{2, 2, 1, 1}, LineCase{1, 5, 2, 0},
-                                           LineCase{5, 1, 0, 2}, LineCase{1, 1, 0, 0}));
+                         ::testing::Values(QSize(1024, 768), QSize(800, 600), QSize(1280, 1024), QSize(1366, 768),
+                                           QSize(1365, 769), QSize(1367, 770), QSize(35, 35), QSize(2, 2),
+                                           QSize(1, 5), QSize(5, 1), QSize(1, 1)));
 
 TEST(StaticPatterns, RasterCounterStaysWithinSixteenBits) {
     // The counter steps past the last line by 2; from 32767 that overflows.
-    Rendered rows(1, 32766, 49);
-    EXPECT_EQ(rows.form.surface().pixel(0, 32764), kWhite);
-    EXPECT_TRUE(RaisesOverflow([] { Rendered r(1, 32767, 49); }));
-    EXPECT_TRUE(RaisesOverflow([] { Rendered r(32767, 1, 51); }));
+    EXPECT_EQ(test::Px(RenderPattern(49, QSize(1, 32766)), 0, 32764), kWhite & 0xffffffu);
+    EXPECT_TRUE(RaisesOverflow([] { RenderPattern(49, QSize(1, 32767)); }));
+    EXPECT_TRUE(RaisesOverflow([] { RenderPattern(51, QSize(32767, 1)); }));
 }
 
 // ---- Quadrants and centre windows -------------------------------------------
@@ -240,13 +168,13 @@ TEST_P(Quadrants, OppositeQuartersShareTheBoxColour) {
     const auto boxes = [&](QRgb box, QRgb back) {
         return [=](int x, int y) { return (x < c.x) == (y < c.row) ? box : back; };
     };
-    Rendered white(c.w, c.h, 46);
-    EXPECT_EQ(Mismatch(white, boxes(kBlack, kWhite)), "");
-    EXPECT_EQ(white.form.surface().backColor(), kWhite);
+    auto white = PaintOn(c.w, c.h, 46);
+    EXPECT_EQ(Mismatch(*white, boxes(kBlack, kWhite)), "");
+    EXPECT_EQ(white->surface().backColor(), kWhite);
 
-    Rendered black(c.w, c.h, 47);
-    EXPECT_EQ(Mismatch(black, boxes(kWhite, kBlack)), "");
-    EXPECT_EQ(black.form.surface().backColor(), kBlack);
+    auto black = PaintOn(c.w, c.h, 47);
+    EXPECT_EQ(Mismatch(*black, boxes(kWhite, kBlack)), "");
+    EXPECT_EQ(black->surface().backColor(), kBlack);
 }
 
 INSTANTIATE_TEST_SUITE_P(StaticPatterns, Quadrants,
@@ -274,11 +202,11 @@ TEST_P(CentreWindows, WindowIsXWideAndKeepsTheFractionOfAThird) {
     } kinds[] = {{53, kGrey, kBlack}, {55, kWhite, kBlack}, {56, kGrey, kWhite}};
     for (const auto& k : kinds) {
         SCOPED_TRACE(k.pattern);
-        Rendered r(c.w, c.h, k.pattern);
-        EXPECT_EQ(Mismatch(r, [&](int x, int y) {
+        auto form = PaintOn(c.w, c.h, k.pattern);
+        EXPECT_EQ(Mismatch(*form, [&](int x, int y) {
                       return x >= c.left && x < c.right && y >= c.top && y < c.bottom ? k.box : k.back;
                   }), "");
-        EXPECT_EQ(r.form.surface().backColor(), k.back);
+        EXPECT_EQ(form->surface().backColor(), k.back);
     }
 }
 

@@ -1,8 +1,9 @@
 #pragma once
 // What the tests share: a pattern painted on a form of a given screen
-// size, one comparison of pictures that names the first differing pixel,
-// and an answerer for the modal message boxes. `SessionState` is put back
-// to its start-of-program value before and after every test (test_main).
+// size, the picture a per-pixel rule gives and one comparison of pictures
+// that names the first differing pixel, and an answerer for the modal
+// message boxes. `SessionState` is put back to its start-of-program value
+// before and after every test (test_main).
 
 #include "session/dispatcher.h"
 #include "session/pattern_form.h"
@@ -16,6 +17,7 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QRect>
 #include <QTimer>
 
@@ -89,6 +91,17 @@ inline std::string FirstDifference(const QImage& got, const QImage& want) {
     return {};
 }
 
+// The picture a rule gives, colour of pixel (x, y) by pixel, to compare
+// with FirstDifference.
+inline QImage Picture(QSize size, const std::function<QRgb(int x, int y)>& rule) {
+    QImage image(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < size.width(); ++x) row[x] = 0xff000000u | rule(x, y);
+    }
+    return image;
+}
+
 // What a modal message box looked like when it was answered.
 struct SeenBox {
     QString title;
@@ -107,7 +120,8 @@ class ModalAnswerer {
 public:
     explicit ModalAnswerer(QMessageBox::StandardButton answer, std::function<bool()> before = {})
         : answer_(answer), before_(std::move(before)) {
-        poll_.setInterval(5);
+        // First look as soon as events are processed, then every 5 ms.
+        poll_.setInterval(0);
         QObject::connect(&poll_, &QTimer::timeout, [this] { check(); });
         poll_.start();
         clock_.start();
@@ -118,6 +132,7 @@ public:
 private:
     void check() {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        poll_.setInterval(5);
         if (!box) return;
         if (before_ && !before_() && clock_.elapsed() < 3000) return;
         SeenBox s;

@@ -232,6 +232,7 @@ expect_pattern 7
 X xdotool mousemove 700 600 mousedown 3 || fail "xdotool mousedown failed"
 dark_label_at() { shot; [ "$(darkest "$1")" -lt 100 ]; }
 wait_for "the black read-out left of and above the pointer" 5 dark_label_at "70x16+$((700 - 77))+$((600 - 20))"
+[ "$(darkest "5x5+700+605")" -eq 255 ] || fail "the read-out is drawn on the wrong side of the pointer"
 # Moving with the right button alone held: the read-out follows.
 X xdotool mousemove 600 500 || fail "xdotool mousemove failed"
 wait_for "the read-out to follow the pointer" 5 dark_label_at "70x16+$((600 - 77))+$((500 - 20))"
