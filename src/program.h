@@ -23,7 +23,9 @@ public:
     QScreen* screen() const { return screen_; }
 
     // Opens the program's first window, the splash window: its load
-    // measures the screen before it becomes visible.
+    // measures the screen before it becomes visible. When the display
+    // server does not show the screen 1:1, says why on stderr and on the
+    // splash window.
     void start();
 
     // The splash window, created on first reference.
@@ -55,6 +57,8 @@ Q_SIGNALS:
     void ended(int status);
 
 private:
+    void warnUnlessOneToOne(Welcome& splash);
+
     QScreen* screen_;
     bool ended_ = false;
     std::unique_ptr<Welcome> welcome_;
