@@ -5,6 +5,8 @@
 #include "cli/platform_setup.h"
 #include "cli/screen_choice.h"
 #include "exit_status.h"
+#include "platform/pixel_verdict.h"
+#include "platform/screen_facts.h"
 #include "program.h"
 #include "screens/artwork.h"
 #include "session/numeric.h"
@@ -142,6 +144,7 @@ int RunVantrel(int argc, char** argv) {
     case CommandLine::Action::Version: PrintLines({VersionLine()}); return kSuccessExitStatus;
     case CommandLine::Action::List: PrintLines(PatternListing()); return kSuccessExitStatus;
     case CommandLine::Action::ListScreens:
+    case CommandLine::Action::Check:
     case CommandLine::Action::Export:
     case CommandLine::Action::Run: break;
     }
@@ -157,6 +160,8 @@ int RunVantrel(int argc, char** argv) {
         else
             std::fprintf(stderr, "%s\n", qPrintable(NoDisplayMessage()));
         return kFailureExitStatus;
+    } else {
+        PreferNativeWayland(CommandLineArguments(argc, argv));
     }
     int qtArgc = 1;
     const std::unique_ptr<VantrelApplication> app = StartApplication(qtArgc, argv);
@@ -167,6 +172,11 @@ int RunVantrel(int argc, char** argv) {
     }
     QScreen* screen = nullptr;
     if (c.needsDisplay() && !(screen = ChosenScreen(c))) return kUsageErrorExitStatus;
+    if (c.action == CommandLine::Action::Check) {
+        const PixelVerdict verdict = JudgePixels(QueryScreenFacts(screen));
+        PrintLines({verdict.oneToOne ? QStringLiteral("1:1") : verdict.message});
+        return verdict.oneToOne ? kSuccessExitStatus : kNotOneToOneExitStatus;
+    }
     if (c.action == CommandLine::Action::Export) {
         try {
             return ExportCommand(c, screen);

@@ -21,6 +21,7 @@ struct CommandLine {
         List,        // print the pattern sequence
         ListScreens, // print the screens
         Export,      // render patterns into image files
+        Check,       // judge whether the screen shows pattern pixels 1:1
         Error,       // the command line is unusable: `error` says why
     };
 

@@ -5,6 +5,7 @@
 // can be opened.
 
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 // Whether the windowing platform Qt would pick has a display to talk to.
@@ -15,6 +16,13 @@ bool DisplayAvailable();
 // Makes the application object use Qt's offscreen platform, which draws
 // into memory and needs no display.
 void UseOffscreenPlatform();
+
+// When the user chose no platform (neither QT_QPA_PLATFORM nor a
+// -platform option among `arguments`) and a Wayland compositor is named by
+// WAYLAND_DISPLAY, asks Qt for its Wayland platform, falling back to X11
+// when the compositor cannot be reached: a native Wayland window is drawn
+// in the output's own pixels, where an XWayland one may be resampled.
+void PreferNativeWayland(const QStringList& arguments);
 
 // The one line printed when a display is needed and none can be opened.
 QString NoDisplayMessage();

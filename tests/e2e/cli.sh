@@ -192,8 +192,8 @@ dual() {
 
 dual --list-screens
 if [ "$status" -eq 0 ] && [ "$(wc -l <"$tmp/out")" -eq 2 ] &&
-  grep -qE '^0  S1  1024x768  ratio 1  [0-9.]+ Hz  primary$' "$tmp/out" &&
-  grep -qE '^1  S2  1366x768  ratio 1  [0-9.]+ Hz$' "$tmp/out"; then
+  grep -qE '^0  S1  1024x768  ratio 1  [0-9.]+ Hz  mode unknown  native unknown  scale 100 %  monitor unknown  1:1 yes  primary$' "$tmp/out" &&
+  grep -qE '^1  S2  1366x768  ratio 1  [0-9.]+ Hz  mode unknown  native unknown  scale 100 %  monitor unknown  1:1 yes$' "$tmp/out"; then
   pass
 else
   fail "--list-screens on two screens: $(cat "$tmp/out")"
