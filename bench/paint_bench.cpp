@@ -16,6 +16,13 @@
 // tick marks dirty (dirty_px, the mean area of the rectangle the surface
 // reports; dirty_max_px, the largest).
 //
+// TickPaint/<W>x<H>@1.5: one tick of the moving block (pattern 59) shown by
+// the pattern window on a screen at device pixel ratio 1.5, through the
+// window's paint: copied_bytes is what the paint moves per tick, the
+// repainted region's device area times 4 plus every copy of a whole frame
+// the paint makes (counted as the allocations of a frame's size or more
+// while it runs); frame_copies counts those copies per tick.
+//
 // Startup/<W>x<H>: from nothing to pattern 1 painted on the screen: the
 // program object, the display probe and the pattern window shown, loaded
 // and painted once, as after the start-up window, inside a running
@@ -42,7 +49,10 @@
 #include <QScreen>
 #include <QTemporaryDir>
 
+#include <QPaintEvent>
+
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -50,6 +60,23 @@
 #include <string_view>
 #include <utility>
 #include <vector>
+
+// Allocations of at least a given size, counted while a paint runs: a copy
+// of the whole frame shows up here. The program's own allocator is glibc's.
+extern "C" void* __libc_malloc(size_t size);
+namespace {
+std::atomic<size_t> g_countFrom{0}; // 0: not counting
+std::atomic<size_t> g_largeBytes{0};
+std::atomic<size_t> g_largeCount{0};
+} // namespace
+extern "C" void* malloc(size_t size) {
+    const size_t from = g_countFrom.load(std::memory_order_relaxed);
+    if (from != 0 && size >= from) {
+        g_largeBytes += size;
+        ++g_largeCount;
+    }
+    return __libc_malloc(size);
+}
 
 namespace {
 
@@ -60,6 +87,9 @@ double Seconds(Clock::time_point from, Clock::time_point to) {
 }
 
 constexpr QSize kFrameSizes[] = {{1920, 1080}, {3840, 2160}, {7680, 4320}};
+// The second simulated screen, at device pixel ratio 1.5, for TickPaint:
+// its size in logical pixels (a frame of 3840x2160 device pixels).
+constexpr QSize kScaledScreen{2560, 1440};
 
 std::string SizeName(QSize s) { return std::to_string(s.width()) + "x" + std::to_string(s.height()); }
 
@@ -215,6 +245,63 @@ public:
     }
 };
 
+// Sums the device area of the regions a widget repaints.
+class RepaintArea : public QObject {
+public:
+    explicit RepaintArea(qreal dpr) : dpr_(dpr) {}
+    double deviceArea = 0.0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+            for (const QRect& r : static_cast<QPaintEvent*>(event)->region()) {
+                const QRect d = QRectF(r.x() * dpr_, r.y() * dpr_, r.width() * dpr_, r.height() * dpr_).toAlignedRect();
+                deviceArea += static_cast<double>(d.width()) * d.height();
+            }
+        return false;
+    }
+
+private:
+    qreal dpr_;
+};
+
+void TickPaint(benchmark::State& state, QScreen* screen) {
+    ResetSessionState();
+    Program program(screen);
+    ProbeDisplay(program.screen());
+    Background& window = program.background();
+    program.showBackground();
+    SessionState.PatternIndex = 59;
+    PaintPattern(window.form());
+    window.form().Timer1.setEnabled(false);
+    window.flush();
+    QCoreApplication::processEvents();
+    const QImage& frame = window.form().surface().image();
+    const size_t frameBytes = static_cast<size_t>(frame.sizeInBytes());
+    RepaintArea area(window.pixelRatio());
+    window.installEventFilter(&area);
+    double copied = 0.0;
+    double copies = 0.0;
+    int64_t n = 0;
+    for (auto _ : state) {
+        Timer1_Timer(window.form());
+        g_largeBytes = 0;
+        g_largeCount = 0;
+        area.deviceArea = 0.0;
+        g_countFrom = frameBytes;
+        window.flush();
+        QCoreApplication::processEvents(); // the repaint
+        g_countFrom = 0;
+        copied += area.deviceArea * 4.0 + static_cast<double>(g_largeBytes.load());
+        copies += static_cast<double>(g_largeCount.load());
+        ++n;
+    }
+    window.removeEventFilter(&area);
+    window.form().Timer1.setEnabled(false);
+    if (n == 0) return;
+    state.counters["copied_bytes"] = copied / static_cast<double>(n);
+    state.counters["frame_copies"] = copies / static_cast<double>(n);
+    state.counters["frame_bytes"] = static_cast<double>(frameBytes);
+}
+
 // The first start-up of the process pays for what later ones find ready
 // (fonts, allocations); it is reported as first_ms.
 struct FirstStartup {
@@ -259,8 +346,10 @@ std::unique_ptr<QTemporaryDir> UseOffscreenScreen(QSize size) {
     if (FILE* f = std::fopen(path.toLocal8Bit().constData(), "w")) {
         std::fprintf(f,
                      "{\"screens\":[{\"name\":\"S1\",\"x\":0,\"y\":0,\"width\":%d,\"height\":%d,"
-                     "\"logicalDpi\":96,\"logicalBaseDpi\":96,\"dpr\":1}]}\n",
-                     size.width(), size.height());
+                     "\"logicalDpi\":96,\"logicalBaseDpi\":96,\"dpr\":1},"
+                     "{\"name\":\"S2\",\"x\":%d,\"y\":0,\"width\":%d,\"height\":%d,"
+                     "\"logicalDpi\":96,\"logicalBaseDpi\":96,\"dpr\":1.5}]}\n",
+                     size.width(), size.height(), size.width(), kScaledScreen.width(), kScaledScreen.height());
         std::fclose(f);
         qputenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + path).toLocal8Bit());
     } else {
@@ -302,6 +391,12 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark(("Startup/" + SizeName(screenSize)).c_str(),
                                  [&firstStartup](benchmark::State& s) { Startup(s, firstStartup); })
         ->Unit(benchmark::kMillisecond);
+
+    for (QScreen* screen : QGuiApplication::screens())
+        if (screen->devicePixelRatio() == 1.5)
+            benchmark::RegisterBenchmark(("TickPaint/" + SizeName(DeviceSize(screen)) + "@1.5").c_str(),
+                                         [screen](benchmark::State& s) { TickPaint(s, screen); })
+                ->Unit(benchmark::kMicrosecond);
 
     Frames frames;
     for (const QSize size : kFrameSizes) {

@@ -6,6 +6,8 @@
 #include "cli/platform_setup.h"
 #include "cli/screen_choice.h"
 #include "exit_status.h"
+#include "platform/pixel_verdict.h"
+#include "platform/screen_facts.h"
 #include "program.h"
 #include "screens/artwork.h"
 #include "session/numeric.h"
@@ -162,6 +164,7 @@ int RunVantrel(int argc, char** argv) {
     case CommandLine::Action::List: PrintLines(PatternListing()); return kSuccessExitStatus;
     case CommandLine::Action::Report: return ReportCommand(c);
     case CommandLine::Action::ListScreens:
+    case CommandLine::Action::Check:
     case CommandLine::Action::Export:
     case CommandLine::Action::Run: break;
     }
@@ -181,6 +184,8 @@ int RunVantrel(int argc, char** argv) {
         else
             std::fprintf(stderr, "%s\n", qPrintable(NoDisplayMessage()));
         return kFailureExitStatus;
+    } else {
+        PreferNativeWayland(CommandLineArguments(argc, argv));
     }
     int qtArgc = argc;
     const std::unique_ptr<VantrelApplication> app = StartApplication(qtArgc, argv);
@@ -191,6 +196,11 @@ int RunVantrel(int argc, char** argv) {
     }
     QScreen* screen = nullptr;
     if (c.needsDisplay() && !(screen = ChosenScreen(c))) return kUsageErrorExitStatus;
+    if (c.action == CommandLine::Action::Check) {
+        const PixelVerdict verdict = JudgePixels(QueryScreenFacts(screen));
+        PrintLines({verdict.oneToOne ? QStringLiteral("1:1") : verdict.message});
+        return verdict.oneToOne ? kSuccessExitStatus : kNotOneToOneExitStatus;
+    }
     if (c.action == CommandLine::Action::Export) {
         try {
             return ExportCommand(c, screen);

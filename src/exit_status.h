@@ -9,3 +9,5 @@ constexpr int kFailureExitStatus = 1;
 constexpr int kUsageErrorExitStatus = 2;
 // An untrapped run-time error ended the program.
 constexpr int kRuntimeErrorExitStatus = 3;
+// --check: the screen does not show one pattern pixel as one panel pixel.
+constexpr int kNotOneToOneExitStatus = 4;

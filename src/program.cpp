@@ -5,10 +5,15 @@
 #include "screens/splash_window.h"
 #include "session/dispatcher.h"
 #include "session/pattern_window.h"
+#include "platform/pixel_verdict.h"
+#include "platform/screen_facts.h"
+#include "platform/window_fit.h"
 #include "session/screen_metrics.h"
 #include "session/session_state.h"
 
 #include <QScreen>
+
+#include <cstdio>
 
 Program::Program(QScreen* screen, QObject* parent) : QObject(parent), screen_(screen) {}
 
@@ -21,10 +26,24 @@ void Program::setSequence(std::vector<int16_t> sequence, QString autoPlayStep) {
 
 void Program::start() {
     Welcome& splash = welcome();
-    if (!splash.isLoaded()) splash.Form_Load();
+    if (!splash.isLoaded()) {
+        splash.Form_Load();
+        warnUnlessOneToOne(splash);
+    }
     splash.show();
     splash.raise();
     splash.activateWindow();
+}
+
+void Program::warnUnlessOneToOne(Welcome& splash) {
+    // Asked once, before the first pattern: whether the display server
+    // shows a pattern pixel as one panel pixel. When it does not, the
+    // operator reads why and what to do on stderr and on the splash.
+    const PixelVerdict verdict = JudgePixels(QueryScreenFacts(screen_));
+    if (verdict.oneToOne) return;
+    std::fprintf(stderr, "vantrel: %s\n", qPrintable(verdict.message));
+    std::fflush(stderr);
+    splash.showNotice(verdict.message);
 }
 
 Welcome& Program::welcome() {
@@ -74,6 +93,9 @@ void Program::showBackground() {
     // geometry above covers it on a bare X server, where the request alone
     // does nothing.
     bg.showFullScreen();
+    // At a fractional scale Qt sizes the window a pixel larger than the
+    // screen where no window manager corrects it; make it exactly the screen.
+    FitWindowToScreen(bg.windowHandle());
     bg.raise();
     bg.activateWindow();
 }

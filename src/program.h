@@ -37,7 +37,9 @@ public:
     void setInspection(InspectionSession* session) { inspection_ = session; }
 
     // Opens the program's first window, the splash window: its load
-    // measures the screen before it becomes visible.
+    // measures the screen before it becomes visible. When the display
+    // server does not show the screen 1:1, says why on stderr and on the
+    // splash window.
     void start();
 
     // The splash window, created on first reference.
@@ -69,6 +71,8 @@ Q_SIGNALS:
     void ended(int status);
 
 private:
+    void warnUnlessOneToOne(Welcome& splash);
+
     QScreen* screen_;
     std::vector<int16_t> sequence_;
     QString autoPlayStep_ = QStringLiteral("1");

@@ -246,7 +246,7 @@ INSTANTIATE_TEST_SUITE_P(
         SessionLine{{"--export", "x", "--sequence", "1"},
                     "--sequence cannot be combined with --list, --list-screens, --export or --report"},
         SessionLine{{"--report", "r.json", "--list"},
-                    "--report cannot be combined with --list, --list-screens, --export or --screen"}));
+                    "--report cannot be combined with --list, --list-screens, --export, --check or --screen"}));
 
 TEST(InspectionSequence, LeftButtonAndAutoPlayWalkItAndWrapToItsFirstEntry) {
     auto form = test::PaintOn(64, 48, 7);

@@ -247,6 +247,25 @@ TEST_F(SplashWindow, ThePatternWindowOpensOnlyOnceHoweverOftenTheSplashIsClosed)
     EXPECT_EQ(SessionState.PatternIndex, 9);
 }
 
+TEST_F(SplashWindow, ANoticeShowsOverThePictureAndAPressOnItStillCloses) {
+    Welcome& w = startSplash();
+    EXPECT_FALSE(w.notice().isVisible());
+    w.showNotice(QStringLiteral("The desktop scales this screen by 125 %. Set 100 % or 200 %."));
+    const QImage shot = w.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QRect box = w.notice().geometry();
+    ASSERT_TRUE(w.notice().isVisible());
+    ASSERT_TRUE(QRect(0, 0, 400, 300).contains(box));
+    EXPECT_FALSE(box.intersects(w.Label1.geometry()) || box.intersects(w.Label3.geometry()));
+    EXPECT_EQ(w.size(), QSize(400, 301));
+    int white = 0;
+    for (int y = box.top(); y <= box.bottom(); ++y)
+        for (int x = box.left(); x <= box.right(); ++x)
+            if (shot.pixel(x, y) == qRgb(255, 255, 255)) ++white;
+    EXPECT_GT(white, 50);
+    PressAt(w, box.center(), Qt::LeftButton, false);
+    expectClosedIntoPatternWindow();
+}
+
 TEST_F(SplashWindow, ClosingASplashThatNeverLoadedDoesNothing) {
     Welcome& w = program_->welcome();
     w.close();

@@ -25,6 +25,10 @@ struct Options {
         QStringLiteral("list-screens"),
         QStringLiteral("Lists the screens: index, name, size in device pixels, device pixel ratio "
                        "and refresh rate.")};
+    QCommandLineOption check{
+        QStringLiteral("check"),
+        QStringLiteral("Says in one line whether the screen (see --screen) shows one pattern pixel as one "
+                       "panel pixel, and exits: 0 when it does, 4 when it does not.")};
     QCommandLineOption screen{
         QStringLiteral("screen"),
         QStringLiteral("Opens the windows on this screen, given by its index or its name "
@@ -87,8 +91,8 @@ struct Options {
             QStringLiteral("Full-screen test patterns for the visual inspection of TFT-LCD panels.\n"
                            "Without options, Vantrel opens its start-up screen and then the patterns."));
         parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-        parser.addOptions({help, version, list, listScreens, screen, exportDir, size, pattern, quiet, record, panel,
-                           operatorName, station, faultClass, sequence, dwell, report});
+        parser.addOptions({help, version, list, listScreens, check, screen, exportDir, size, pattern, quiet, record,
+                           panel, operatorName, station, faultClass, sequence, dwell, report});
     }
 };
 
@@ -196,7 +200,8 @@ bool ReadNumber(const QString& digits, int* value) {
 bool CommandLine::needsDisplay() const {
     switch (action) {
     case Action::Run:
-    case Action::ListScreens: return true;
+    case Action::ListScreens:
+    case Action::Check: return true;
     case Action::Export: return !size.isValid();
     case Action::Help:
     case Action::Version:
@@ -378,12 +383,15 @@ CommandLine ParseCommandLine(const QStringList& allArguments) {
     const int actions = int(parser.isSet(o.list)) + int(parser.isSet(o.listScreens)) + int(parser.isSet(o.exportDir));
     if (actions > 1) return Failure(QStringLiteral("--list, --list-screens and --export cannot be combined"));
     if (parser.isSet(o.report)) {
-        if (actions > 0 || parser.isSet(o.screen))
-            return Failure(QStringLiteral("--report cannot be combined with --list, --list-screens, --export or --screen"));
+        if (actions > 0 || parser.isSet(o.screen) || parser.isSet(o.check))
+            return Failure(
+                QStringLiteral("--report cannot be combined with --list, --list-screens, --export, --check or --screen"));
         c.action = CommandLine::Action::Report;
         c.reportFile = parser.value(o.report);
         if (c.reportFile.isEmpty()) return Failure(QStringLiteral("--report needs a record file"));
     }
+    if (actions > 0 && parser.isSet(o.check))
+        return Failure(QStringLiteral("--check cannot be combined with --list, --list-screens or --export"));
     if (!parser.isSet(o.exportDir)) {
         if (parser.isSet(o.size)) return Failure(QStringLiteral("--size only applies to --export"));
         if (parser.isSet(o.pattern)) return Failure(QStringLiteral("--pattern only applies to --export"));
@@ -399,6 +407,8 @@ CommandLine ParseCommandLine(const QStringList& allArguments) {
         c.action = CommandLine::Action::ListScreens;
     } else if (parser.isSet(o.report)) {
         // Action and file set above.
+    } else if (parser.isSet(o.check)) {
+        c.action = CommandLine::Action::Check;
     } else if (parser.isSet(o.exportDir)) {
         c.action = CommandLine::Action::Export;
         c.exportDir = parser.value(o.exportDir);

@@ -23,6 +23,7 @@ struct CommandLine {
         ListScreens, // print the screens
         Export,      // render patterns into image files
         Report,      // re-judge an inspection record
+        Check,       // judge whether the screen shows pattern pixels 1:1
         Error,       // the command line is unusable: `error` says why
     };
 

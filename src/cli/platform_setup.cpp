@@ -32,6 +32,22 @@ bool DisplayAvailable() {
 #endif
 }
 
+void PreferNativeWayland(const QStringList& arguments) {
+#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN) && !defined(Q_OS_ANDROID)
+    if (!qgetenv("QT_QPA_PLATFORM").trimmed().isEmpty()) return;
+    if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) return;
+    for (const QString& arg : arguments) {
+        if (arg == QLatin1String("--")) break;
+        if (arg == QLatin1String("-platform") || arg == QLatin1String("--platform") ||
+            arg.startsWith(QLatin1String("-platform=")) || arg.startsWith(QLatin1String("--platform=")))
+            return;
+    }
+    qputenv("QT_QPA_PLATFORM", "wayland;xcb");
+#else
+    Q_UNUSED(arguments);
+#endif
+}
+
 void UseOffscreenPlatform() { qputenv("QT_QPA_PLATFORM", "offscreen"); }
 
 bool QtMessagesWanted() {

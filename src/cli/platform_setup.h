@@ -5,6 +5,7 @@
 // can be opened.
 
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 // Whether the windowing platform Qt would pick has a display to talk to.
@@ -20,6 +21,13 @@ void UseOffscreenPlatform();
 // with VANTREL_DEBUG=1 or Qt's QT_LOGGING_RULES. To an operator they are
 // noise (a missing runtime directory, a plugin's notes).
 bool QtMessagesWanted();
+
+// When the user chose no platform (neither QT_QPA_PLATFORM nor a
+// -platform option among `arguments`) and a Wayland compositor is named by
+// WAYLAND_DISPLAY, asks Qt for its Wayland platform, falling back to X11
+// when the compositor cannot be reached: a native Wayland window is drawn
+// in the output's own pixels, where an XWayland one may be resampled.
+void PreferNativeWayland(const QStringList& arguments);
 
 // The one line printed when a display is needed and none can be opened.
 QString NoDisplayMessage();

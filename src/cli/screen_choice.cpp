@@ -1,5 +1,7 @@
 #include "cli/screen_choice.h"
 
+#include "platform/pixel_verdict.h"
+#include "platform/screen_facts.h"
 #include "session/screen_metrics.h"
 
 #include <QGuiApplication>
@@ -10,6 +12,35 @@ namespace {
 
 // A number as short plain text: 1, 1.25, 59.95.
 QString Plain(qreal value) { return QLocale::c().toString(value, 'g', 6); }
+
+QString SizeText(const std::optional<QSize>& size) {
+    return size ? QStringLiteral("%1x%2").arg(size->width()).arg(size->height()) : QStringLiteral("unknown");
+}
+
+// The desktop's scale in per cent: the output's mode over the compositor's
+// logical size where both are known, else Qt's pixel ratio.
+QString ScaleText(const ScreenFacts& f) {
+    const std::optional<QSize> mode = OrientedMode(f);
+    double scale = f.qtPixelRatio;
+    if (mode && f.logicalSize && f.logicalSize->width() > 0)
+        scale = double(mode->width()) / f.logicalSize->width();
+    return QStringLiteral("%1 %").arg(Plain(qRound(scale * 1000.0) / 10.0));
+}
+
+// What the server and the facts judge, after the Qt columns: "mode
+// 2560x1600  native 2560x1600  scale 125 %  monitor QML Q27 123  1:1 no
+// (reason)".
+QString FactsColumns(const QScreen* s) {
+    const ScreenFacts f = QueryScreenFacts(s);
+    const PixelVerdict verdict = JudgePixels(f);
+    QStringList identity;
+    for (const QString& part : {f.maker, f.model, f.serial})
+        if (!part.trimmed().isEmpty()) identity << part.trimmed();
+    return QStringLiteral("  mode %1  native %2  scale %3  monitor %4  1:1 %5")
+        .arg(SizeText(f.currentMode), SizeText(f.preferredMode), ScaleText(f),
+             identity.isEmpty() ? QStringLiteral("unknown") : identity.join(QLatin1Char(' ')),
+             verdict.oneToOne ? QStringLiteral("yes") : QStringLiteral("no (%1)").arg(verdict.message));
+}
 
 } // namespace
 
@@ -27,6 +58,7 @@ QStringList ScreenListing() {
                            .arg(size.height())
                            .arg(Plain(s->devicePixelRatio()))
                            .arg(Plain(s->refreshRate()));
+        line += FactsColumns(s);
         if (s == primary) line += QStringLiteral("  primary");
         lines << line;
     }

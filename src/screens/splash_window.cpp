@@ -40,7 +40,8 @@ Welcome::Welcome(QScreen* screen)
       Label1(this),
       Label3(this),
       screen_(screen),
-      picture_(ArtworkImage(QStringLiteral("splash.jpg"))) {
+      picture_(ArtworkImage(QStringLiteral("splash.jpg"))),
+      notice_(this) {
     setObjectName(QStringLiteral("Welcome"));
     setWindowTitle(QStringLiteral("Vantrel"));
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -57,6 +58,23 @@ Welcome::Welcome(QScreen* screen)
     StyleLabel(Label1, QStringLiteral("Vantrel"), TwipsRect(945, 120, 4125, 240, dpi), false);
     StyleLabel(Label3, QString::fromLatin1(kNotice), TwipsRect(53, 4200, 5895, 240, dpi), true);
     Label3.setToolTip(QString::fromLatin1(kWebAddress));
+
+    // A word-wrapped line of white text on a dark translucent box across
+    // the middle of the picture, between the title and the maker's notice.
+    notice_.setObjectName(QStringLiteral("Notice"));
+    notice_.setWordWrap(true);
+    notice_.setAlignment(Qt::AlignCenter);
+    notice_.setAttribute(Qt::WA_TransparentForMouseEvents);
+    notice_.setStyleSheet(QStringLiteral("QLabel { color: rgb(255, 255, 255); background: rgba(0, 0, 0, 200); "
+                                         "border: 1px solid rgb(255, 200, 0); padding: 6px; }"));
+    const QRect middle = TwipsRect(300, 1200, 5400, 2400, dpi);
+    notice_.setGeometry(middle);
+    notice_.hide();
+}
+
+void Welcome::showNotice(const QString& text) {
+    notice_.setText(text);
+    notice_.setVisible(!text.isEmpty());
 }
 
 void Welcome::Form_Load() {

@@ -8,6 +8,7 @@
 #include "screens/form_label.h"
 
 #include <QImage>
+#include <QLabel>
 #include <QWidget>
 
 #include <cstdint>
@@ -41,6 +42,12 @@ public:
 
     const QImage& picture() const { return picture_; }
 
+    // Shows `text` over the middle of the picture until the window closes,
+    // in addition to everything else on it: a press on it closes the
+    // window as a press on the picture does. Empty text hides it.
+    void showNotice(const QString& text);
+    const QLabel& notice() const { return notice_; }
+
 Q_SIGNALS:
     // The window is closing: the pattern window is to be shown.
     void unloaded();
@@ -58,6 +65,7 @@ private:
 
     QScreen* screen_;
     QImage picture_;
+    QLabel notice_;
     State state_ = State::NotLoaded;
 };
 

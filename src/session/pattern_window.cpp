@@ -12,6 +12,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QTransform>
 
 #include <cmath>
 
@@ -118,16 +119,21 @@ void Background::showMarkNote(const QString& text, QPoint pixel) {
 }
 
 void Background::paintEvent(QPaintEvent* event) {
-    QImage image = form_.surface().image(); // shares the data, no copy
+    // Read the surface through a const reference: its pixels are neither
+    // shared into a copy nor detached, so a paint moves only the rectangles
+    // it repaints, at any ratio.
+    const QImage& image = form_.surface().image();
     const qreal dpr = pixelRatio();
-    image.setDevicePixelRatio(dpr);
     QPainter p(this);
+    // Paint in device pixels: the world transform undoes the ratio, so the
+    // surface is copied pixel for pixel, with no scaling that could round
+    // a column or row away at a fractional ratio.
+    p.setWorldTransform(QTransform::fromScale(1.0 / dpr, 1.0 / dpr));
     for (const QRect& r : event->region()) {
-        // The device pixels under this logical rectangle, copied 1:1.
+        // The device pixels under this logical rectangle.
         const QRect src = QRectF(r.x() * dpr, r.y() * dpr, r.width() * dpr, r.height() * dpr).toAlignedRect()
                           & image.rect();
-        if (src.isEmpty()) continue;
-        p.drawImage(QRectF(src.x() / dpr, src.y() / dpr, src.width() / dpr, src.height() / dpr), image, src);
+        if (!src.isEmpty()) p.drawImage(src.topLeft(), image, src);
     }
 }
 

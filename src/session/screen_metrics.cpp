@@ -1,12 +1,15 @@
 #include "session/screen_metrics.h"
 
+#include "platform/screen_facts.h"
+
 #include <QScreen>
 
 QSize DeviceSize(const QScreen* screen) {
     if (!screen) return QSize(0, 0);
-    const qreal dpr = screen->devicePixelRatio();
-    const QSize logical = screen->geometry().size();
-    return QSize(qRound(logical.width() * dpr), qRound(logical.height() * dpr));
+    // The platform screen's own size in device pixels: Qt's logical size is
+    // rounded, and multiplying it back by a fractional ratio can give a
+    // pixel more than the screen has.
+    return QtScreenFacts(screen).qtDeviceSize;
 }
 
 double LogicalDpi(const QScreen* screen) {

@@ -126,6 +126,29 @@ focused_size() {
         sed -n 's/.*"width":\([0-9]*\),"height":\([0-9]*\).*/\1x\2/p'
 }
 
+# The focused window's place in the compositor's logical pixels, "X Y W H".
+focused_rect() {
+    timeout 10 swaymsg -t get_tree 2>/dev/null | tr -d ' \n' |
+        grep -o '"focused":true[^}]*"rect":{[^}]*}' | head -n 1 |
+        sed -n 's/.*"rect":{"x":\([0-9]*\),"y":\([0-9]*\),"width":\([0-9]*\),"height":\([0-9]*\)}.*/\1 \2 \3 \4/p'
+}
+
+# check_verdict SCALE STATUS: --check exits with STATUS (0 when 1:1, 4 when
+# not). No platform is named: with no X display here, the program must
+# choose Wayland by itself.
+check_verdict() {
+    env -u QT_QPA_PLATFORM timeout 30 "$BIN" --check >"$WORK/check.out" 2>&1
+    got=$?
+    [ "$got" -eq "$2" ] || fail "at scale $1 --check exited $got, not $2: $(cat "$WORK/check.out")"
+    say "scale $1: --check exits $got: $(cat "$WORK/check.out")"
+}
+
+# No notice of resampling in the program's output (at a 1:1 scale).
+expect_no_notice() {
+    ! grep -q '^vantrel: .*resampled' "$WORK/app.log" ||
+        fail "at scale $1 the program printed a notice: $(cat "$WORK/app.log")"
+}
+
 # The raw RGB pixels of an image, as one checksum.
 pixels_sum() { convert "$1" -depth 8 rgb:- 2>/dev/null | md5sum | cut -d' ' -f1; }
 
@@ -200,6 +223,7 @@ check_exact() {
     # wtype's keyboard, so auto-play starts about a second from now.
     timeout 10 wtype -s 1000 -k F12 -s 500 &
     started=$(date +%s)
+    expect_no_notice "$scale"
     # Screenshots as fast as they come while auto-play runs through every
     # pattern; one picture of each distinct screen is kept.
     : >"$WORK/shots"
@@ -219,6 +243,14 @@ check_exact() {
     dir="$WORK/export-$mode"
     expected="$WORK/expected-$mode"
     [ "$(wc -l <"$expected")" -eq "$(still_patterns | wc -l)" ] || fail "the export at $mode lacks patterns"
+    # The font sample's points resolve at the device's resolution, which an
+    # export with --size (96 dpi) does not know: at other scales its picture
+    # is exported from the screen itself.
+    if [ "$scale" != 1 ]; then
+        QT_QPA_PLATFORM=wayland timeout 60 "$BIN" --export "$WORK/screen-export" --pattern 64 \
+            >"$WORK/screen-export.log" 2>&1 || fail "the export of pattern 64 from the screen failed"
+        sed -i "s/^64 .*/64 $(pixels_sum "$WORK/screen-export/pattern-64.png")/" "$expected"
+    fi
 
     bad=
     while read -r n sum; do
@@ -263,14 +295,54 @@ record_fractional() {
         ae=$(compare -metric AE "$WORK/export-$mode/pattern-0$n.png" "$WORK/p$n.ppm" null: 2>&1 | cut -d' ' -f1)
         say "scale $scale: the screen differs from the $mode export of pattern $n in $ae pixels"
     done
-    # Checks of the program's own notice of the resampling go here.
+    check_splash_notice "$scale"
+    check_verdict "$scale" 4
+}
+
+# check_splash_notice SCALE: before the first pattern, the program prints
+# why the screen is not 1:1, and its start-up window shows it: white text
+# on a dark box across the middle of the picture, which is dark there.
+check_splash_notice() {
+    scale=$1
+    start_app
+    i=0
+    while [ -z "$(focused_rect)" ]; do
+        running || fail "the program ended before its start-up window"
+        i=$((i + 1))
+        [ $i -ge 100 ] && fail "no start-up window appeared"
+        sleep 0.1
+    done
+    sleep 1
+    set -- $(focused_rect)
+    timeout 10 grim -t ppm "$WORK/splash.ppm" || fail "grim failed"
+    stop_app
+    line=$(grep '^vantrel: .*resampled' "$WORK/app.log" | head -n 1)
+    [ -n "$line" ] || fail "at scale $scale no notice line on stderr: $(cat "$WORK/app.log")"
+    say "scale $scale: stderr: $line"
+    # The middle of the start-up window (logical 40..360 x 90..230 of its
+    # 400x301), in the screenshot's device pixels: the notice's dark box
+    # makes it far darker than the picture is there, and its white text
+    # leaves bright pixels in it.
+    crop=$(awk -v x="$1" -v y="$2" -v s="$scale" 'BEGIN {
+        printf "%dx%d+%d+%d", 320 * s, 140 * s, (x + 40) * s, (y + 90) * s }')
+    bright=$(convert "$WORK/splash.ppm" -crop "$crop" +repage -colorspace Gray -threshold 80% \
+        -format '%[fx:int(mean * 10000)]' info: 2>/dev/null)
+    mean=$(convert "$WORK/splash.ppm" -crop "$crop" +repage -colorspace Gray \
+        -format '%[fx:int(mean * 1000)]' info: 2>/dev/null)
+    picture=$(convert "$(dirname "$0")/../../assets/splash.jpg" -crop 320x140+40+90 +repage -colorspace Gray \
+        -format '%[fx:int(mean * 1000)]' info: 2>/dev/null)
+    say "scale $scale: start-up window at $*; its middle ($crop): mean $mean/1000 (the picture's: $picture/1000), $bright/10000 text-bright"
+    [ "${mean:-1000}" -lt "$((${picture:-0} / 2))" ] && [ "${bright:-0}" -ge 50 ] ||
+        fail "at scale $scale the start-up window shows no notice in $crop"
 }
 
 begin=$(date +%s)
 export_in_background 1280x800
 export_in_background 2560x1600
 check_exact 1280x800 1
+check_verdict 1 0
 check_exact 2560x1600 2
+check_verdict 2 0
 rm -rf "$WORK/export-2560x1600" "$WORK/export-2560x1600.done"
 export_in_background 2560x1600 --pattern 1-3
 record_fractional 2560x1600 1.25
