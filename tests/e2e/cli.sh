@@ -17,20 +17,11 @@ set -u
 ME=cli.sh
 BIN=${1:-}
 
-say() { echo "$ME: $*"; }
-fail() {
-    echo "$ME: FAIL: $*" >&2
-    if [ -s "$WORK/err" ]; then sed 's/^/    stderr: /' "$WORK/err" >&2; fi
-    exit 1
-}
-
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/vantrel-cli.XXXXXX") || { echo "$ME: FAIL: cannot make a work directory" >&2; exit 1; }
-trap 'rm -rf "$WORK"' EXIT
-[ -x "$BIN" ] || fail "usage: sh $ME /path/to/vantrel"
-# Qt wants a private runtime directory; root in CI has none.
-XDG_RUNTIME_DIR="$WORK/runtime"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-export XDG_RUNTIME_DIR
+TIMEOUT=${E2E_TIMEOUT:-300}
+TOOLS="script file"
+. "$(dirname "$0")/lib/common.sh"
+# A failure shows what the program said.
+fail_details() { [ -s "$WORK/err" ] && sed 's/^/    stderr: /' "$WORK/err" >&2; }
 
 # run [VAR=VALUE...] -- ARGS...: the program without a display, unless the
 # assignments give one; stdout, stderr and status in out, err and $status.
@@ -54,7 +45,7 @@ ends 2 "vantrel: unknown option '--frobnicate' (see vantrel --help)"
 [ -s "$WORK/out" ] && fail "--frobnicate printed on stdout"
 run "QT_QPA_PLATFORM=offscreen:configfile=$(cd "$(dirname "$0")/.." && pwd)/screens/CliDualScreen.json" -- --screen 2
 ends 2 "vantrel: no screen '2': the screens are 0 to 1 (see --list-screens)"
-say "a bad option and a missing screen: status 2, one line"
+pass "a bad option and a missing screen: status 2, one line"
 
 # ---- no display: status 1 --------------------------------------------------------
 NO_DISPLAY="vantrel: no display could be opened; to render the patterns into image files without one, use --export DIR --size WxH"
@@ -67,7 +58,7 @@ ends 1 "vantrel: no display could be opened to measure the screen; give the size
 # and the program still ends with the message rather than an abort.
 run DISPLAY=:937 --
 [ "$status" -eq 1 ] && grep -qxF "$NO_DISPLAY" "$WORK/err" || fail "unreachable display: exit status $status"
-say "no display, and one that cannot be reached: status 1, one line"
+pass "no display, and one that cannot be reached: status 1, one line"
 
 # ---- what needs no display ---------------------------------------------------------
 run -- --list
@@ -79,7 +70,7 @@ run -- --export "$WORK/all" --size 320x240 --pattern 63-65
 run -- --export "$WORK/overflow/new" --size 32764x10
 ends 3 "vantrel: run-time error 6: Overflow, painting pattern 2 at 32764x10; nothing was written"
 [ -e "$WORK/overflow" ] && fail "the failed export left $WORK/overflow behind"
-say "the list and an export without a display: status 0; a run-time error in an export: status 3, nothing written"
+pass "the list and an export without a display: status 0; a run-time error in an export: status 3, nothing written"
 
 # ---- export: progress, stop signals, a full disk, Qt's options -----------------
 # Progress: one line redrawn in place on a terminal, ending with the time
@@ -97,7 +88,7 @@ pty "'$BIN' --export '$WORK/tty' --size 64x48 --quiet"
 [ "$status" -eq 0 ] && [ ! -s "$WORK/out" ] || fail "--quiet on a terminal printed: $(cat "$WORK/out")"
 run -- --export "$WORK/pipe" --size 64x48
 [ "$status" -eq 0 ] && [ ! -s "$WORK/out" ] && [ ! -s "$WORK/err" ] || fail "an export on a pipe printed: $(cat "$WORK/out")"
-say "export progress on a terminal only, and not with --quiet"
+pass "export progress on a terminal only, and not with --quiet"
 
 # stopped SIGNAL STATUS DIR: an export into DIR gets SIGNAL once it has
 # written aside; it ends with STATUS and DIR is as before.
@@ -119,7 +110,7 @@ echo "older file" >"$WORK/kept/pattern-01.png"
 stopped TERM 143 "$WORK/kept"
 stopped INT 130 "$WORK/never/made"
 [ -e "$WORK/never" ] && fail "a stopped export left $WORK/never behind"
-say "SIGTERM and SIGINT during an export: 143 and 130, the directory as before"
+pass "SIGTERM and SIGINT during an export: 143 and 130, the directory as before"
 
 # A full disk: one line naming the cause; the older files stay.
 mkdir "$WORK/full"
@@ -134,7 +125,7 @@ if mount -t tmpfs -o size=2m tmpfs "$WORK/full" 2>/dev/null; then
         grep -qE "^vantrel: cannot write '$WORK/full/pattern-[0-9]+\.png': No space left on device$" "$WORK/err" ||
         fail "a full disk: status $status"
     [ "$listing" = "filler pattern-01.png " ] && [ "$content" = "older file" ] || fail "a full disk changed the directory: $listing"
-    say "a full disk: one line naming the cause, the older files kept"
+    pass "a full disk: one line naming the cause, the older files kept"
 else
     say "skipped: the full-disk case needs to mount a tmpfs (as root)"
 fi
@@ -146,7 +137,6 @@ env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u XDG_RUNTIME_DIR timeout 
 status=$?
 [ "$status" -eq 0 ] && [ ! -s "$WORK/err" ] && file -b "$WORK/offscreen/pattern-01.png" | grep -q '^PNG image data' ||
     fail "-platform offscreen with --export and no size: status $status"
-say "-platform offscreen accepted, nothing said"
+pass "-platform offscreen accepted, nothing said"
 
-say "PASS"
-exit 0
+finish
