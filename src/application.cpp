@@ -1,7 +1,7 @@
 #include "application.h"
 
 #include "cli/command_line.h"
-#include "cli/inspection_commands.h"
+#include "cli/recording_commands.h"
 #include "cli/pattern_export.h"
 #include "cli/platform_setup.h"
 #include "cli/screen_choice.h"
@@ -129,15 +129,15 @@ QScreen* ChosenScreen(const CommandLine& commandLine) {
 }
 
 int RunWindows(VantrelApplication& app, QScreen* screen, const CommandLine& c) {
-    std::unique_ptr<InspectionSession> inspection;
+    std::unique_ptr<RecordingSession> recording;
     if (c.recording()) {
-        inspection = StartInspection(c, screen);
-        if (!inspection) return kFailureExitStatus;
+        recording = StartRecording(c, screen);
+        if (!recording) return kFailureExitStatus;
     }
     Program program(screen);
     program.setSequence(c.sequence, c.dwell);
-    program.setInspection(inspection.get());
-    const StopWatch stopWatch(app, inspection != nullptr);
+    program.setRecording(recording.get());
+    const StopWatch stopWatch(app, recording != nullptr);
     QObject::connect(&program, &Program::ended, &app, [&app](int status) { app.exit(status); });
     try {
         program.start();
@@ -146,7 +146,7 @@ int RunWindows(VantrelApplication& app, QScreen* screen, const CommandLine& c) {
         return kRuntimeErrorExitStatus;
     }
     const int status = app.exec();
-    if (inspection && !FinishInspection(*inspection)) return kFailureExitStatus;
+    if (recording && !FinishRecording(*recording)) return kFailureExitStatus;
     return app.endedByError() ? kRuntimeErrorExitStatus : status;
 }
 

@@ -1,6 +1,6 @@
 #include "program.h"
 
-#include "inspection/inspection_session.h"
+#include "defects/recording_session.h"
 #include "screens/farewell_window.h"
 #include "screens/splash_window.h"
 #include "session/dispatcher.h"
@@ -61,10 +61,10 @@ Background& Program::background() {
         PatternForm& form = background_->form();
         form.Sequence = sequence_;
         form.AutoPlayStep = autoPlayStep_;
-        if (inspection_) {
-            connect(background_.get(), &Background::markKey, inspection_, &InspectionSession::markKey);
-            connect(background_.get(), &Background::patternShown, inspection_, &InspectionSession::patternShown);
-            connect(inspection_, &InspectionSession::acknowledged, background_.get(), &Background::showMarkNote);
+        if (recording_) {
+            connect(background_.get(), &Background::markKey, recording_, &RecordingSession::markKey);
+            connect(background_.get(), &Background::patternShown, recording_, &RecordingSession::patternShown);
+            connect(recording_, &RecordingSession::acknowledged, background_.get(), &Background::showMarkNote);
         }
     }
     return *background_;
@@ -83,7 +83,7 @@ void Program::showBackground() {
             bg.flush();
         }
         // The marks begin with the first pattern the operator sees.
-        if (inspection_) {
+        if (recording_) {
             bg.setMarkKeysEnabled(true);
             bg.flush();
         }

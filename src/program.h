@@ -13,7 +13,7 @@
 #include <vector>
 
 class Background;
-class InspectionSession;
+class RecordingSession;
 class QScreen;
 class VerApprove;
 class Welcome;
@@ -34,7 +34,7 @@ public:
     // Before start(): the recording session the pattern window's mark
     // keys go to and the patterns shown are told to; it outlives the
     // windows.
-    void setInspection(InspectionSession* session) { inspection_ = session; }
+    void setRecording(RecordingSession* session) { recording_ = session; }
 
     // Opens the program's first window, the splash window: its load
     // measures the screen before it becomes visible. When the display
@@ -76,7 +76,7 @@ private:
     QScreen* screen_;
     std::vector<int16_t> sequence_;
     QString autoPlayStep_ = QStringLiteral("1");
-    InspectionSession* inspection_ = nullptr;
+    RecordingSession* recording_ = nullptr;
     bool ended_ = false;
     std::unique_ptr<Welcome> welcome_;
     std::unique_ptr<Background> background_;

@@ -1,6 +1,6 @@
 #include "cli/command_line.h"
 
-#include "inspection/pixel_faults.h"
+#include "defects/pixel_faults.h"
 #include "session/dispatcher.h"
 
 #include <QCommandLineOption>

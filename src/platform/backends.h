@@ -3,7 +3,7 @@
 // server's part of facts whose Qt part is already there, and says whether
 // it found the screen's output.
 
-#include "platform/screen_facts.h"
+struct ScreenFacts;
 
 #if defined(VANTREL_HAVE_X11)
 bool QueryX11Facts(ScreenFacts& facts);

@@ -4,6 +4,7 @@
 // compositor's logical pixels, which is what Qt calls the screen's size).
 
 #include "platform/backends.h"
+#include "platform/screen_facts.h"
 
 #include <wayland-client.h>
 

@@ -2,6 +2,7 @@
 // output that shows the screen, its CRTC, modes, transform and EDID.
 
 #include "platform/backends.h"
+#include "platform/screen_facts.h"
 #include "platform/edid.h"
 
 #include <xcb/randr.h>

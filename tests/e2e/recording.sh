@@ -15,13 +15,13 @@
 # session and writes its record with both marks; SIGTERM then ends run 3
 # with status 143 and its own record written.
 #
-# Usage: sh inspection.sh /path/to/vantrel
+# Usage: sh recording.sh /path/to/vantrel
 # Needs Xvfb, xdotool, xwd and ImageMagick. Exits non-zero with a message
 # on the first failure; cleans up however it ends and gives up on its own
 # after $E2E_TIMEOUT seconds (default 180).
 
 set -u
-ME=inspection.sh
+ME=recording.sh
 BIN=${1:-}
 TIMEOUT=${E2E_TIMEOUT:-180}
 W=1024

@@ -4,7 +4,7 @@
 // dots by type, line defects as lines across the panel, and a heading
 // with the panel, the mode and the verdict.
 
-#include "inspection/inspection_record.h"
+#include "defects/defect_record.h"
 
 #include <QImage>
 
@@ -12,4 +12,4 @@
 constexpr int kMapWidth = 960;
 constexpr int kMapHeight = 600;
 
-QImage PaintPanelMap(const InspectionRecord& record);
+QImage PaintPanelMap(const DefectRecord& record);

@@ -1,4 +1,4 @@
-#include "inspection/panel_map.h"
+#include "defects/panel_map.h"
 
 #include <QFont>
 #include <QFontMetrics>
@@ -57,7 +57,7 @@ void DrawSymbol(QPainter& p, FaultType type, QPointF c) {
 
 } // namespace
 
-QImage PaintPanelMap(const InspectionRecord& record) {
+QImage PaintPanelMap(const DefectRecord& record) {
     const int w = std::max(1, record.mode.width());
     const int h = std::max(1, record.mode.height());
     const double scale = std::min(double(kMapWidth) / w, double(kMapHeight) / h);
@@ -93,7 +93,7 @@ QImage PaintPanelMap(const InspectionRecord& record) {
     };
     const QFontMetrics metrics(font);
     std::vector<QRectF> placed;
-    for (const InspectionMark& m : record.marks) {
+    for (const DefectMark& m : record.marks) {
         const QPointF c = at(m.x, m.y);
         p.setPen(QPen(MarkColour(m.type), 2));
         QPointF label;

@@ -8,9 +8,9 @@
 #include "support.h"
 
 #include "cli/command_line.h"
-#include "inspection/inspection_record.h"
-#include "inspection/inspection_session.h"
-#include "inspection/pixel_faults.h"
+#include "defects/defect_record.h"
+#include "defects/recording_session.h"
+#include "defects/pixel_faults.h"
 #include "session/pattern_window.h"
 
 #include <gtest/gtest.h>
@@ -100,8 +100,8 @@ TEST_P(InspectionVerdict, ReachesTheBestClassMet) {
 INSTANTIATE_TEST_SUITE_P(Marks, InspectionVerdict, ::testing::ValuesIn(kVerdicts),
                          [](const auto& info) { return std::string(info.param.name); });
 
-InspectionRecord SampleRecord() {
-    InspectionRecord r;
+DefectRecord SampleRecord() {
+    DefectRecord r;
     r.panel = QStringLiteral("QM-2291.A");
     r.operatorName = QStringLiteral("Liu, Wen");
     r.station = QStringLiteral("line 3");
@@ -120,9 +120,9 @@ InspectionRecord SampleRecord() {
     return r;
 }
 
-TEST(InspectionRecordFiles, ReadBackAndJudgedAgainAgainstAnotherClass) {
+TEST(DefectRecordFiles, ReadBackAndJudgedAgainAgainstAnotherClass) {
     const QTemporaryDir dir;
-    const InspectionRecord r = SampleRecord();
+    const DefectRecord r = SampleRecord();
     QStringList written;
     QString error;
     ASSERT_TRUE(WriteRecordFiles(r, dir.path(), &written, &error)) << error.toStdString();
@@ -131,7 +131,7 @@ TEST(InspectionRecordFiles, ReadBackAndJudgedAgainAgainstAnotherClass) {
 
     QFile json(base + ".json");
     ASSERT_TRUE(json.open(QIODevice::ReadOnly));
-    InspectionRecord back;
+    DefectRecord back;
     ASSERT_TRUE(ReadRecordJson(json.readAll(), &back, &error)) << error.toStdString();
     EXPECT_EQ(back.panel, r.panel);
     EXPECT_EQ(back.operatorName, r.operatorName);
@@ -162,12 +162,12 @@ TEST(InspectionRecordFiles, ReadBackAndJudgedAgainAgainstAnotherClass) {
 
 TEST(InspectionJournal, LeftByAKilledSessionIsRecoveredWithItsMarks) {
     const QTemporaryDir dir;
-    InspectionRecord facts = SampleRecord();
+    DefectRecord facts = SampleRecord();
     facts.marks.clear();
     facts.patterns.clear();
     QString journalPath;
     {
-        InspectionSession session(facts, dir.path());
+        RecordingSession session(facts, dir.path());
         QString error;
         ASSERT_TRUE(session.open(&error)) << error.toStdString();
         journalPath = session.journalPath();
@@ -195,7 +195,7 @@ TEST(InspectionJournal, LeftByAKilledSessionIsRecoveredWithItsMarks) {
     ASSERT_EQ(records.size(), 1);
     QFile json(dir.filePath(records.first()));
     ASSERT_TRUE(json.open(QIODevice::ReadOnly));
-    InspectionRecord back;
+    DefectRecord back;
     QString error;
     ASSERT_TRUE(ReadRecordJson(json.readAll(), &back, &error)) << error.toStdString();
     EXPECT_TRUE(back.recovered);
@@ -261,7 +261,7 @@ TEST(InspectionSequence, LeftButtonAndAutoPlayWalkItAndWrapToItsFirstEntry) {
     EXPECT_EQ(NextPatternIndex(*form, 67), 68); // the standard order, wrapped by the dispatcher
 }
 
-TEST(InspectionMarkKeys, TellThePointersPixelOnlyWhenOnAndLeaveThePatternAlone) {
+TEST(DefectMarkKeys, TellThePointersPixelOnlyWhenOnAndLeaveThePatternAlone) {
     SessionState.ScreenWidthPx = 200;
     SessionState.ScreenHeightPx = 100;
     Background window(QGuiApplication::primaryScreen());

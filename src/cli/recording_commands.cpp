@@ -1,4 +1,4 @@
-#include "cli/inspection_commands.h"
+#include "cli/recording_commands.h"
 
 #include "cli/command_line.h"
 #include "cli/stop_signals.h"
@@ -9,13 +9,13 @@
 #include <QFile>
 #include <QScreen>
 
-std::unique_ptr<InspectionSession> StartInspection(const CommandLine& c, QScreen* screen) {
+std::unique_ptr<RecordingSession> StartRecording(const CommandLine& c, QScreen* screen) {
     QStringList reports, errors;
     RecoverUnfinishedSessions(c.recordDir, &reports, &errors);
     for (const QString& line : reports) PrintError(line);
     for (const QString& line : errors) PrintError(line);
 
-    InspectionRecord facts;
+    DefectRecord facts;
     facts.panel = c.panel;
     facts.operatorName = c.operatorName;
     facts.station = c.station;
@@ -26,7 +26,7 @@ std::unique_ptr<InspectionSession> StartInspection(const CommandLine& c, QScreen
     }
     facts.sequence = c.sequence;
     facts.dwellSeconds = c.dwell;
-    auto session = std::make_unique<InspectionSession>(facts, c.recordDir);
+    auto session = std::make_unique<RecordingSession>(facts, c.recordDir);
     QString error;
     if (!session->open(&error)) {
         PrintError(error);
@@ -35,7 +35,7 @@ std::unique_ptr<InspectionSession> StartInspection(const CommandLine& c, QScreen
     return session;
 }
 
-bool FinishInspection(InspectionSession& session) {
+bool FinishRecording(RecordingSession& session) {
     QString error;
     if (!session.finish(&error)) {
         PrintError(error + QStringLiteral("; the marks stay in the journal %1").arg(session.journalPath()));
@@ -51,7 +51,7 @@ int ReportCommand(const CommandLine& c) {
         PrintError(QStringLiteral("cannot read %1: %2").arg(c.reportFile, file.errorString()));
         return kFailureExitStatus;
     }
-    InspectionRecord record;
+    DefectRecord record;
     QString error;
     if (!ReadRecordJson(file.readAll(), &record, &error)) {
         PrintError(QStringLiteral("%1: %2").arg(c.reportFile, error));

@@ -1,4 +1,4 @@
-#include "inspection/inspection_record.h"
+#include "defects/defect_record.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -24,7 +24,7 @@ QJsonObject CountsObject(const FaultCounts& c, bool withLines) {
     return o;
 }
 
-QJsonObject MarkObject(const InspectionMark& m) {
+QJsonObject MarkObject(const DefectMark& m) {
     return {{QStringLiteral("number"), m.number},
             {QStringLiteral("type"), FaultTypeKey(m.type)},
             {QStringLiteral("code"), static_cast<int>(m.type)},
@@ -35,7 +35,7 @@ QJsonObject MarkObject(const InspectionMark& m) {
             {QStringLiteral("time"), Time(m.time)}};
 }
 
-bool ReadMark(const QJsonObject& o, InspectionMark* m) {
+bool ReadMark(const QJsonObject& o, DefectMark* m) {
     const std::optional<FaultType> type = FaultTypeFromKey(o.value(QStringLiteral("type")).toString());
     if (!type || !o.value(QStringLiteral("x")).isDouble() || !o.value(QStringLiteral("y")).isDouble()) return false;
     m->number = o.value(QStringLiteral("number")).toInt();
@@ -61,7 +61,7 @@ PatternShown ReadPattern(const QJsonObject& o) {
 
 // The facts fixed at the start of a session, shared by the record and
 // the first line of the journal.
-QJsonObject SessionFacts(const InspectionRecord& r) {
+QJsonObject SessionFacts(const DefectRecord& r) {
     QJsonArray sequence;
     for (int16_t n : r.sequence) sequence.append(n);
     return {{QStringLiteral("schema"), QString::fromLatin1(kRecordSchema)},
@@ -83,7 +83,7 @@ QJsonObject SessionFacts(const InspectionRecord& r) {
             {QStringLiteral("dwellSeconds"), r.dwellSeconds}};
 }
 
-bool ReadSessionFacts(const QJsonObject& o, InspectionRecord* r, QString* error) {
+bool ReadSessionFacts(const QJsonObject& o, DefectRecord* r, QString* error) {
     if (o.value(QStringLiteral("schema")).toString() != QLatin1String(kRecordSchema)) {
         *error = QStringLiteral("not a Vantrel inspection record (schema %1 expected)").arg(kRecordSchema);
         return false;
@@ -125,16 +125,16 @@ QString CsvField(const QString& text) {
 
 } // namespace
 
-std::vector<FaultMark> InspectionRecord::faultMarks() const {
+std::vector<FaultMark> DefectRecord::faultMarks() const {
     std::vector<FaultMark> faults;
     faults.reserve(marks.size());
-    for (const InspectionMark& m : marks) faults.push_back({m.type, m.x, m.y});
+    for (const DefectMark& m : marks) faults.push_back({m.type, m.x, m.y});
     return faults;
 }
 
-Verdict InspectionRecord::verdict() const { return JudgePanel(faultMarks(), mode.width(), mode.height(), faultClass); }
+Verdict DefectRecord::verdict() const { return JudgePanel(faultMarks(), mode.width(), mode.height(), faultClass); }
 
-QString InspectionRecord::baseName() const {
+QString DefectRecord::baseName() const {
     return panel + QLatin1Char('-') + started.toUTC().toString(QStringLiteral("yyyyMMdd-HHmmss"));
 }
 
@@ -166,7 +166,7 @@ std::optional<FaultType> FaultTypeFromKey(const QString& key) {
     return std::nullopt;
 }
 
-QByteArray RecordJson(const InspectionRecord& r) {
+QByteArray RecordJson(const DefectRecord& r) {
     QJsonObject o = SessionFacts(r);
     o.insert(QStringLiteral("ended"), Time(r.ended));
     o.insert(QStringLiteral("recovered"), r.recovered);
@@ -174,7 +174,7 @@ QByteArray RecordJson(const InspectionRecord& r) {
     for (const PatternShown& p : r.patterns) patterns.append(PatternObject(p));
     o.insert(QStringLiteral("patternsShown"), patterns);
     QJsonArray marks;
-    for (const InspectionMark& m : r.marks) marks.append(MarkObject(m));
+    for (const DefectMark& m : r.marks) marks.append(MarkObject(m));
     o.insert(QStringLiteral("marks"), marks);
 
     const Verdict v = r.verdict();
@@ -196,7 +196,7 @@ QByteArray RecordJson(const InspectionRecord& r) {
     return QJsonDocument(o).toJson(QJsonDocument::Indented);
 }
 
-bool ReadRecordJson(const QByteArray& json, InspectionRecord* r, QString* error) {
+bool ReadRecordJson(const QByteArray& json, DefectRecord* r, QString* error) {
     QJsonParseError parse;
     const QJsonDocument doc = QJsonDocument::fromJson(json, &parse);
     if (!doc.isObject()) {
@@ -212,7 +212,7 @@ bool ReadRecordJson(const QByteArray& json, InspectionRecord* r, QString* error)
         r->patterns.push_back(ReadPattern(p.toObject()));
     r->marks.clear();
     for (const QJsonValue& m : o.value(QStringLiteral("marks")).toArray()) {
-        InspectionMark mark;
+        DefectMark mark;
         if (!ReadMark(m.toObject(), &mark)) {
             *error = QStringLiteral("mark %1 is unreadable").arg(r->marks.size() + 1);
             return false;
@@ -222,9 +222,9 @@ bool ReadRecordJson(const QByteArray& json, InspectionRecord* r, QString* error)
     return true;
 }
 
-QByteArray MarksCsv(const InspectionRecord& r) {
+QByteArray MarksCsv(const DefectRecord& r) {
     QStringList lines{QStringLiteral("number,code,type,x,y,pattern,pattern name,time")};
-    for (const InspectionMark& m : r.marks)
+    for (const DefectMark& m : r.marks)
         lines << QStringLiteral("%1,%2,%3,%4,%5,%6,%7,%8")
                      .arg(m.number)
                      .arg(static_cast<int>(m.type))
@@ -257,7 +257,7 @@ QString SummaryLine(const QString& panel, const Verdict& v) {
     return panel + QStringLiteral(": ") + parts.join(QStringLiteral(", "));
 }
 
-QByteArray JournalStartLine(const InspectionRecord& record) {
+QByteArray JournalStartLine(const DefectRecord& record) {
     QJsonObject o = SessionFacts(record);
     o.insert(QStringLiteral("event"), QStringLiteral("start"));
     return Line(o);
@@ -269,7 +269,7 @@ QByteArray JournalPatternLine(const PatternShown& shown) {
     return Line(o);
 }
 
-QByteArray JournalMarkLine(const InspectionMark& mark) {
+QByteArray JournalMarkLine(const DefectMark& mark) {
     QJsonObject o = MarkObject(mark);
     o.insert(QStringLiteral("event"), QStringLiteral("mark"));
     return Line(o);
@@ -281,7 +281,7 @@ QByteArray JournalTakeBackLine(int number, const QDateTime& time) {
                  {QStringLiteral("time"), Time(time)}});
 }
 
-bool ReplayJournal(const QByteArray& journal, InspectionRecord* r, QString* error) {
+bool ReplayJournal(const QByteArray& journal, DefectRecord* r, QString* error) {
     const QList<QByteArray> lines = journal.split('\n');
     bool started = false;
     for (const QByteArray& line : lines) {
@@ -303,7 +303,7 @@ bool ReplayJournal(const QByteArray& journal, InspectionRecord* r, QString* erro
             r->patterns.push_back(ReadPattern(o));
             r->ended = r->patterns.back().time;
         } else if (event == QLatin1String("mark")) {
-            InspectionMark m;
+            DefectMark m;
             if (ReadMark(o, &m)) {
                 r->marks.push_back(m);
                 r->ended = m.time;

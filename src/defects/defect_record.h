@@ -5,7 +5,7 @@
 // runs, and written at the end as a JSON document (schema
 // "vantrel-inspection/1"), the marks as CSV and a map of the panel.
 
-#include "inspection/pixel_faults.h"
+#include "defects/pixel_faults.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -23,7 +23,7 @@ inline constexpr const char* kRecordSchema = "vantrel-inspection/1";
 // One fault marked by the operator. x and y count from 1 in device pixels
 // of the panel; a row defect keeps the row's y, a column defect the
 // column's x, and both keep the other coordinate of the pointer.
-struct InspectionMark {
+struct DefectMark {
     int number = 0; // 1, 2, ... in the order made; a take-back frees its number
     FaultType type = FaultType::Bright;
     int x = 0;
@@ -47,7 +47,7 @@ struct ScreenIdentity {
     QString serialNumber;
 };
 
-struct InspectionRecord {
+struct DefectRecord {
     QString panel;
     QString operatorName;
     QString station;
@@ -61,7 +61,7 @@ struct InspectionRecord {
     std::vector<int16_t> sequence; // empty: the standard order
     QString dwellSeconds;
     std::vector<PatternShown> patterns;
-    std::vector<InspectionMark> marks;
+    std::vector<DefectMark> marks;
 
     std::vector<FaultMark> faultMarks() const;
     Verdict verdict() const; // against faultClass
@@ -79,24 +79,24 @@ std::optional<FaultType> FaultTypeFromKey(const QString& key);
 
 // The whole record as a JSON document, with the verdict, the allowed
 // counts of every class and the cluster rule.
-QByteArray RecordJson(const InspectionRecord& record);
+QByteArray RecordJson(const DefectRecord& record);
 // Reads a document written by RecordJson; false with `error` set when it
 // is not one.
-bool ReadRecordJson(const QByteArray& json, InspectionRecord* record, QString* error);
+bool ReadRecordJson(const QByteArray& json, DefectRecord* record, QString* error);
 
 // The marks as CSV: number, type code, type, x, y, pattern, pattern name,
 // time; one header line.
-QByteArray MarksCsv(const InspectionRecord& record);
+QByteArray MarksCsv(const DefectRecord& record);
 
 // "SERIAL: 2 type 2, 1 type 3, class II, PASS".
 QString SummaryLine(const QString& panel, const Verdict& verdict);
 
 // The journal's lines. The first holds the session's fixed facts; then
 // one line per pattern shown, per mark and per take-back.
-QByteArray JournalStartLine(const InspectionRecord& record);
+QByteArray JournalStartLine(const DefectRecord& record);
 QByteArray JournalPatternLine(const PatternShown& shown);
-QByteArray JournalMarkLine(const InspectionMark& mark);
+QByteArray JournalMarkLine(const DefectMark& mark);
 QByteArray JournalTakeBackLine(int number, const QDateTime& time);
 // Replays a journal; a last line cut short is ignored. False with `error`
 // set when even the first line is unreadable.
-bool ReplayJournal(const QByteArray& journal, InspectionRecord* record, QString* error);
+bool ReplayJournal(const QByteArray& journal, DefectRecord* record, QString* error);

@@ -4,7 +4,7 @@
 // directory), ending it with its summary line, stopping in order on
 // SIGINT or SIGTERM, and --report.
 
-#include "inspection/inspection_session.h"
+#include "defects/recording_session.h"
 
 #include <QTimer>
 
@@ -17,11 +17,11 @@ class QScreen;
 // Recovers what earlier sessions left in the record directory, then
 // starts the session the command line asks for on `screen`; nullptr after
 // printing why it cannot.
-std::unique_ptr<InspectionSession> StartInspection(const CommandLine& commandLine, QScreen* screen);
+std::unique_ptr<RecordingSession> StartRecording(const CommandLine& commandLine, QScreen* screen);
 
 // Writes the session's record and prints its summary line; false after
 // printing why it could not.
-bool FinishInspection(InspectionSession& session);
+bool FinishRecording(RecordingSession& session);
 
 // --report: reads the record, judges it against --class (or the class it
 // was recorded with) and prints the summary line. Status 0, or 1 when the

@@ -1,6 +1,6 @@
-#include "inspection/inspection_session.h"
+#include "defects/recording_session.h"
 
-#include "inspection/panel_map.h"
+#include "defects/panel_map.h"
 #include "session/dispatcher.h"
 #include "session/session_state.h"
 
@@ -32,16 +32,16 @@ bool SaveWhole(const QString& path, const QByteArray& data, QString* error) {
 
 } // namespace
 
-InspectionSession::InspectionSession(InspectionRecord facts, QString dir, QObject* parent)
+RecordingSession::RecordingSession(DefectRecord facts, QString dir, QObject* parent)
     : QObject(parent), record_(std::move(facts)), dir_(std::move(dir)) {}
 
-InspectionSession::~InspectionSession() = default;
+RecordingSession::~RecordingSession() = default;
 
-QString InspectionSession::journalPath() const {
+QString RecordingSession::journalPath() const {
     return QDir(dir_).filePath(record_.baseName() + QLatin1String(kJournalSuffix));
 }
 
-bool InspectionSession::open(QString* error) {
+bool RecordingSession::open(QString* error) {
     if (!QDir().mkpath(dir_)) {
         *error = QStringLiteral("cannot create the record directory %1").arg(dir_);
         return false;
@@ -57,12 +57,12 @@ bool InspectionSession::open(QString* error) {
     return true;
 }
 
-void InspectionSession::append(const QByteArray& line) {
+void RecordingSession::append(const QByteArray& line) {
     journal_.write(line);
     journal_.flush();
 }
 
-void InspectionSession::patternShown(int pattern) {
+void RecordingSession::patternShown(int pattern) {
     if (finished_) return;
     const PatternInfo* info = FindPattern(static_cast<int16_t>(pattern));
     PatternShown shown{pattern, info ? QString::fromUtf8(info->name) : QString(), QDateTime::currentDateTimeUtc()};
@@ -70,7 +70,7 @@ void InspectionSession::patternShown(int pattern) {
     append(JournalPatternLine(shown));
 }
 
-void InspectionSession::markKey(int qtKey, QPoint devicePixel) {
+void RecordingSession::markKey(int qtKey, QPoint devicePixel) {
     switch (qtKey) {
     case Qt::Key_1: mark(FaultType::Bright, devicePixel); break;
     case Qt::Key_2: mark(FaultType::Dark, devicePixel); break;
@@ -82,9 +82,9 @@ void InspectionSession::markKey(int qtKey, QPoint devicePixel) {
     }
 }
 
-void InspectionSession::mark(FaultType type, QPoint devicePixel) {
+void RecordingSession::mark(FaultType type, QPoint devicePixel) {
     if (finished_) return;
-    InspectionMark m;
+    DefectMark m;
     m.number = static_cast<int>(record_.marks.size()) + 1;
     m.type = type;
     m.x = devicePixel.x() + 1;
@@ -97,15 +97,15 @@ void InspectionSession::mark(FaultType type, QPoint devicePixel) {
     Q_EMIT acknowledged(MarkAcknowledgement(m), devicePixel);
 }
 
-void InspectionSession::takeBack() {
+void RecordingSession::takeBack() {
     if (finished_ || record_.marks.empty()) return;
-    const InspectionMark last = record_.marks.back();
+    const DefectMark last = record_.marks.back();
     record_.marks.pop_back();
     append(JournalTakeBackLine(last.number, QDateTime::currentDateTimeUtc()));
     Q_EMIT acknowledged(QStringLiteral("#%1 taken back").arg(last.number), QPoint(last.x - 1, last.y - 1));
 }
 
-bool InspectionSession::finish(QString* error) {
+bool RecordingSession::finish(QString* error) {
     if (finished_) return true;
     record_.ended = QDateTime::currentDateTimeUtc();
     QStringList written;
@@ -117,11 +117,11 @@ bool InspectionSession::finish(QString* error) {
     return true;
 }
 
-QString MarkAcknowledgement(const InspectionMark& m) {
+QString MarkAcknowledgement(const DefectMark& m) {
     return QStringLiteral("#%1 %2 ( %3 , %4 )").arg(m.number).arg(FaultTypeText(m.type)).arg(m.x).arg(m.y);
 }
 
-bool WriteRecordFiles(const InspectionRecord& record, const QString& dir, QStringList* written, QString* error) {
+bool WriteRecordFiles(const DefectRecord& record, const QString& dir, QStringList* written, QString* error) {
     const QDir d(dir);
     const QString base = d.filePath(record.baseName());
     QByteArray png;
@@ -152,7 +152,7 @@ void RecoverUnfinishedSessions(const QString& dir, QStringList* reports, QString
             *errors << QStringLiteral("cannot read the journal %1: %2").arg(path, file.errorString());
             continue;
         }
-        InspectionRecord record;
+        DefectRecord record;
         QString error;
         if (!ReplayJournal(file.readAll(), &record, &error)) {
             *errors << QStringLiteral("journal %1 left as it is: %2").arg(path, error);

@@ -1,4 +1,4 @@
-#include "inspection/pixel_faults.h"
+#include "defects/pixel_faults.h"
 
 #include <cctype>
 #include <cstring>

@@ -6,7 +6,7 @@
 // reached its end leaves its journal behind; the next session in the same
 // directory finds it and writes its record.
 
-#include "inspection/inspection_record.h"
+#include "defects/defect_record.h"
 
 #include <QFile>
 #include <QLockFile>
@@ -16,19 +16,19 @@
 
 #include <memory>
 
-class InspectionSession : public QObject {
+class RecordingSession : public QObject {
     Q_OBJECT
 public:
     // `facts`: panel, operator, station, class, screen, mode, sequence and
     // dwell; the start time is set by open().
-    InspectionSession(InspectionRecord facts, QString dir, QObject* parent = nullptr);
-    ~InspectionSession() override;
+    RecordingSession(DefectRecord facts, QString dir, QObject* parent = nullptr);
+    ~RecordingSession() override;
 
     // Creates the directory if need be and starts the journal; false with
     // `error` set when it cannot be written.
     bool open(QString* error);
 
-    const InspectionRecord& record() const { return record_; }
+    const DefectRecord& record() const { return record_; }
     QString journalPath() const;
 
     // A pattern came on the screen.
@@ -52,7 +52,7 @@ Q_SIGNALS:
 private:
     void append(const QByteArray& line);
 
-    InspectionRecord record_;
+    DefectRecord record_;
     QString dir_;
     QFile journal_;
     std::unique_ptr<QLockFile> lock_;
@@ -60,11 +60,11 @@ private:
 };
 
 // The acknowledgement of a mark: "#3 dark pixel ( 120 , 45 )".
-QString MarkAcknowledgement(const InspectionMark& mark);
+QString MarkAcknowledgement(const DefectMark& mark);
 
 // Writes DIR/<base>.json, .csv and .png, each whole or not at all; the
 // paths written go to `written`.
-bool WriteRecordFiles(const InspectionRecord& record, const QString& dir, QStringList* written, QString* error);
+bool WriteRecordFiles(const DefectRecord& record, const QString& dir, QStringList* written, QString* error);
 
 // Writes the record of every session in `dir` whose journal was left by a
 // process that ended without finishing it, and removes the journal. One
