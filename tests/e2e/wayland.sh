@@ -119,18 +119,17 @@ start_app() {
 }
 running() { [ -n "$APP_PID" ] && kill -0 "$APP_PID" 2>/dev/null; }
 
-# The focused window's size in the compositor's logical pixels, "WxH".
-focused_size() {
-    timeout 10 swaymsg -t get_tree 2>/dev/null | tr -d ' \n' |
-        grep -o '"focused":true[^}]*"rect":{[^}]*}' | head -n 1 |
-        sed -n 's/.*"width":\([0-9]*\),"height":\([0-9]*\).*/\1x\2/p'
-}
-
 # The focused window's place in the compositor's logical pixels, "X Y W H".
 focused_rect() {
     timeout 10 swaymsg -t get_tree 2>/dev/null | tr -d ' \n' |
         grep -o '"focused":true[^}]*"rect":{[^}]*}' | head -n 1 |
         sed -n 's/.*"rect":{"x":\([0-9]*\),"y":\([0-9]*\),"width":\([0-9]*\),"height":\([0-9]*\)}.*/\1 \2 \3 \4/p'
+}
+
+# The focused window's size, "WxH", or nothing.
+focused_size() {
+    set -- $(focused_rect)
+    [ $# -eq 4 ] && echo "${3}x${4}"
 }
 
 # check_verdict SCALE STATUS: --check exits with STATUS (0 when 1:1, 4 when
@@ -152,17 +151,22 @@ expect_no_notice() {
 # The raw RGB pixels of an image, as one checksum.
 pixels_sum() { convert "$1" -depth 8 rgb:- 2>/dev/null | md5sum | cut -d' ' -f1; }
 
-# Starts the program and closes the start-up window with a character key,
-# leaving the pattern window (pattern 1) up and focused.
-start_session() {
-    start_app
+# Waits up to 10 s for the program's first window to have the focus.
+wait_first_window() {
     i=0
-    while [ -z "$(focused_size)" ]; do
+    while [ -z "$(focused_rect)" ]; do
         running || fail "the program ended before its first window"
         i=$((i + 1))
         [ $i -ge 100 ] && fail "no window of the program appeared"
         sleep 0.1
     done
+}
+
+# Starts the program and closes the start-up window with a character key,
+# leaving the pattern window (pattern 1) up and focused.
+start_session() {
+    start_app
+    wait_first_window
     # The delays let wtype's virtual keyboard reach the client.
     timeout 10 wtype -s 1000 x -s 500 || fail "wtype could not type"
     sleep 1
@@ -305,13 +309,7 @@ record_fractional() {
 check_splash_notice() {
     scale=$1
     start_app
-    i=0
-    while [ -z "$(focused_rect)" ]; do
-        running || fail "the program ended before its start-up window"
-        i=$((i + 1))
-        [ $i -ge 100 ] && fail "no start-up window appeared"
-        sleep 0.1
-    done
+    wait_first_window
     sleep 1
     set -- $(focused_rect)
     timeout 10 grim -t ppm "$WORK/splash.ppm" || fail "grim failed"
