@@ -11,3 +11,11 @@ constexpr int kUsageErrorExitStatus = 2;
 constexpr int kRuntimeErrorExitStatus = 3;
 // --check: the screen does not show one pattern pixel as one panel pixel.
 constexpr int kNotOneToOneExitStatus = 4;
+// A recording session ended without its record complete on the disk: a
+// mark could not be kept, or the record's files could not be written (the
+// journal stays for the next start to recover). Whatever ended the session,
+// a signal included.
+constexpr int kIncompleteRecordExitStatus = 5;
+// --check: the display server could not be asked, so whether the screen
+// shows one pattern pixel as one panel pixel is unknown.
+constexpr int kOneToOneUnknownExitStatus = 6;
