@@ -18,6 +18,8 @@
 #include <QDir>
 #include <QFile>
 #include <QImageReader>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -102,7 +104,9 @@ INSTANTIATE_TEST_SUITE_P(Marks, InspectionVerdict, ::testing::ValuesIn(kVerdicts
 
 DefectRecord SampleRecord() {
     DefectRecord r;
+    r.session = QUuid::fromString(QStringLiteral("0b6c2d4e-1f3a-4b5c-8d6e-7f8091a2b3c4"));
     r.panel = QStringLiteral("QM-2291.A");
+    r.model = QStringLiteral("QM27 rev. B");
     r.operatorName = QStringLiteral("Liu, Wen");
     r.station = QStringLiteral("line 3");
     r.faultClass = 1;
@@ -134,6 +138,8 @@ TEST(DefectRecordFiles, ReadBackAndJudgedAgainAgainstAnotherClass) {
     DefectRecord back;
     ASSERT_TRUE(ReadRecordJson(json.readAll(), &back, &error)) << error.toStdString();
     EXPECT_EQ(back.panel, r.panel);
+    EXPECT_EQ(back.session, r.session);
+    EXPECT_EQ(back.model, r.model);
     EXPECT_EQ(back.operatorName, r.operatorName);
     EXPECT_EQ(back.mode, r.mode);
     EXPECT_EQ(back.sequence, r.sequence);
@@ -158,6 +164,24 @@ TEST(DefectRecordFiles, ReadBackAndJudgedAgainAgainstAnotherClass) {
     const QImage map(base + ".png");
     EXPECT_FALSE(map.isNull());
     EXPECT_GT(map.width(), map.height());
+}
+
+TEST(DefectRecordFiles, ARecordOfTheFirstSchemaIsReadAndKeyedByItsPanelAndStart) {
+    QJsonObject first = QJsonDocument::fromJson(RecordJson(SampleRecord())).object();
+    first.remove(QStringLiteral("session"));
+    first.remove(QStringLiteral("model"));
+    first.insert(QStringLiteral("schema"), QStringLiteral("vantrel-inspection/1"));
+    QByteArray json = QJsonDocument(first).toJson();
+    DefectRecord back, again;
+    QString error;
+    ASSERT_TRUE(ReadRecordJson(json, &back, &error)) << error.toStdString();
+    ASSERT_TRUE(ReadRecordJson(json, &again, &error));
+    EXPECT_EQ(SessionIdentity(back).version(), QUuid::Sha1);
+    EXPECT_EQ(SessionIdentity(back), SessionIdentity(again));
+    back.started = back.started.addSecs(1);
+    EXPECT_NE(SessionIdentity(back), SessionIdentity(again));
+    json.replace("vantrel-inspection/1", "vantrel-inspection/9");
+    EXPECT_FALSE(ReadRecordJson(json, &back, &error));
 }
 
 TEST(InspectionJournal, LeftByAKilledSessionIsRecoveredWithItsMarks) {
@@ -199,6 +223,7 @@ TEST(InspectionJournal, LeftByAKilledSessionIsRecoveredWithItsMarks) {
     QString error;
     ASSERT_TRUE(ReadRecordJson(json.readAll(), &back, &error)) << error.toStdString();
     EXPECT_TRUE(back.recovered);
+    EXPECT_EQ(back.session.version(), QUuid::Random) << "the recovered record keeps the session's own identity";
     ASSERT_EQ(back.marks.size(), 2u);
     EXPECT_EQ(back.marks[0].type, T::Dark);
     EXPECT_EQ(QPoint(back.marks[0].x, back.marks[0].y), QPoint(120, 45));
@@ -225,7 +250,9 @@ TEST_P(InspectionCommandLine, AcceptsOrNamesWhatIsWrong) {
 INSTANTIATE_TEST_SUITE_P(
     Options, InspectionCommandLine,
     ::testing::Values(
-        SessionLine{{"--record", "d", "--panel", "QM-1_2.3", "--operator", "A B", "--class", "iv"}, ""},
+        SessionLine{{"--record", "d", "--panel", "QM-1_2.3", "--operator", "A B", "--class", "iv", "--model", "QM27"},
+                    ""},
+        SessionLine{{"--model", "QM27"}, "--model only applies to --record"},
         SessionLine{{"--sequence", "1-41, 49,51,64", "--dwell", "2.5"}, ""},
         SessionLine{{"--report", "r.json", "--class", "III"}, ""},
         SessionLine{{"--record", "d"}, "--record needs --panel SERIAL"},

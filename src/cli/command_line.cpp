@@ -67,6 +67,8 @@ struct Options {
                                     QStringLiteral("Name of the operator, for the record."), QStringLiteral("NAME")};
     QCommandLineOption station{QStringLiteral("station"), QStringLiteral("Name of the test station, for the record."),
                                QStringLiteral("NAME")};
+    QCommandLineOption model{QStringLiteral("model"), QStringLiteral("The panel's model, for the record."),
+                             QStringLiteral("NAME")};
     QCommandLineOption faultClass{
         QStringLiteral("class"),
         QStringLiteral("Pixel-fault class the panel must meet: I, II, III or IV. Default: II."),
@@ -92,7 +94,7 @@ struct Options {
                            "Without options, Vantrel opens its start-up screen and then the patterns."));
         parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
         parser.addOptions({help, version, list, listScreens, check, screen, exportDir, size, pattern, quiet, record,
-                           panel, operatorName, station, faultClass, sequence, dwell, report});
+                           panel, operatorName, station, model, faultClass, sequence, dwell, report});
     }
 };
 
@@ -307,7 +309,7 @@ bool ReadSessionOptions(const Options& o, const QCommandLineParser& parser, Comm
                                 .arg(option->names().constLast()));
     }
     if (!parser.isSet(o.record)) {
-        for (const QCommandLineOption* option : {&o.panel, &o.operatorName, &o.station})
+        for (const QCommandLineOption* option : {&o.panel, &o.operatorName, &o.station, &o.model})
             if (parser.isSet(*option))
                 return fail(QStringLiteral("--%1 only applies to --record").arg(option->names().constLast()));
         if (parser.isSet(o.faultClass) && !report)
@@ -331,6 +333,7 @@ bool ReadSessionOptions(const Options& o, const QCommandLineParser& parser, Comm
                             .arg(c.panel));
         c.operatorName = parser.value(o.operatorName);
         c.station = parser.value(o.station);
+        c.model = parser.value(o.model);
     }
     QString error;
     if (parser.isSet(o.sequence) && !ParsePatternSequence(parser.value(o.sequence), &c.sequence, &error))
@@ -361,7 +364,7 @@ CommandLine ParseCommandLine(const QStringList& allArguments) {
     if (!parser.positionalArguments().isEmpty())
         return Failure(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
     for (const QCommandLineOption* valued : {&o.screen, &o.exportDir, &o.size, &o.pattern, &o.record, &o.panel,
-                                             &o.operatorName, &o.station, &o.faultClass, &o.sequence, &o.dwell,
+                                             &o.operatorName, &o.station, &o.model, &o.faultClass, &o.sequence, &o.dwell,
                                              &o.report}) {
         if (parser.values(*valued).size() > 1)
             return Failure(QStringLiteral("--%1 is given more than once").arg(valued->names().constLast()));

@@ -44,6 +44,7 @@ struct CommandLine {
     QString panel;
     QString operatorName;
     QString station;
+    QString model;             // --model: the panel's model
     int faultClass = 2;        // --class: 1..4 for I..IV
     bool classGiven = false;
     std::vector<int16_t> sequence; // --sequence; empty for the standard order

@@ -19,6 +19,7 @@ std::unique_ptr<RecordingSession> StartRecording(const CommandLine& c, QScreen* 
     facts.panel = c.panel;
     facts.operatorName = c.operatorName;
     facts.station = c.station;
+    facts.model = c.model;
     facts.faultClass = c.faultClass;
     if (screen) {
         facts.screen = {screen->name(), screen->manufacturer(), screen->model(), screen->serialNumber()};

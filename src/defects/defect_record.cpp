@@ -11,6 +11,10 @@ namespace {
 constexpr FaultType kTypes[] = {FaultType::Bright, FaultType::Dark, FaultType::SubPixel, FaultType::Row,
                                 FaultType::Column};
 
+// The namespace of the name-based identities of records that carry none;
+// the name is what tells one session from another in such a record.
+constexpr QUuid kRecordNamespace(0x4f6b1c2a, 0x93d4, 0x5e7b, 0x8a, 0x61, 0x2c, 0x0d, 0x5f, 0x3e, 0x91, 0xa7);
+
 QString Time(const QDateTime& t) { return t.toUTC().toString(Qt::ISODateWithMs); }
 QDateTime ReadTime(const QJsonValue& v) { return QDateTime::fromString(v.toString(), Qt::ISODateWithMs); }
 
@@ -66,7 +70,9 @@ QJsonObject SessionFacts(const DefectRecord& r) {
     for (int16_t n : r.sequence) sequence.append(n);
     return {{QStringLiteral("schema"), QString::fromLatin1(kRecordSchema)},
             {QStringLiteral("program"), QStringLiteral("Vantrel " VANTREL_VERSION)},
+            {QStringLiteral("session"), SessionIdentity(r).toString(QUuid::WithoutBraces)},
             {QStringLiteral("panel"), r.panel},
+            {QStringLiteral("model"), r.model},
             {QStringLiteral("operator"), r.operatorName},
             {QStringLiteral("station"), r.station},
             {QStringLiteral("class"), QString::fromLatin1(ClassName(r.faultClass))},
@@ -84,11 +90,15 @@ QJsonObject SessionFacts(const DefectRecord& r) {
 }
 
 bool ReadSessionFacts(const QJsonObject& o, DefectRecord* r, QString* error) {
-    if (o.value(QStringLiteral("schema")).toString() != QLatin1String(kRecordSchema)) {
-        *error = QStringLiteral("not a Vantrel inspection record (schema %1 expected)").arg(kRecordSchema);
+    const QString schema = o.value(QStringLiteral("schema")).toString();
+    if (schema != QLatin1String(kRecordSchema) && schema != QLatin1String(kRecordSchemaV1)) {
+        *error = QStringLiteral("not a Vantrel inspection record (schema %1 or %2 expected)")
+                     .arg(kRecordSchema, kRecordSchemaV1);
         return false;
     }
+    r->session = QUuid::fromString(o.value(QStringLiteral("session")).toString());
     r->panel = o.value(QStringLiteral("panel")).toString();
+    r->model = o.value(QStringLiteral("model")).toString();
     r->operatorName = o.value(QStringLiteral("operator")).toString();
     r->station = o.value(QStringLiteral("station")).toString();
     r->faultClass = ParseClassName(o.value(QStringLiteral("class")).toString().toLatin1().constData());
@@ -133,6 +143,11 @@ std::vector<FaultMark> DefectRecord::faultMarks() const {
 }
 
 Verdict DefectRecord::verdict() const { return JudgePanel(faultMarks(), mode.width(), mode.height(), faultClass); }
+
+QUuid SessionIdentity(const DefectRecord& r) {
+    if (!r.session.isNull()) return r.session;
+    return QUuid::createUuidV5(kRecordNamespace, r.panel + QLatin1Char('\n') + Time(r.started));
+}
 
 QString DefectRecord::baseName() const {
     return panel + QLatin1Char('-') + started.toUTC().toString(QStringLiteral("yyyyMMdd-HHmmss"));

@@ -3,7 +3,7 @@
 // which screen, the patterns shown, the faults marked, and the verdict.
 // It is kept as a journal of one JSON object a line while the session
 // runs, and written at the end as a JSON document (schema
-// "vantrel-inspection/1"), the marks as CSV and a map of the panel.
+// "vantrel-inspection/2"), the marks as CSV and a map of the panel.
 
 #include "defects/pixel_faults.h"
 
@@ -13,12 +13,16 @@
 #include <QList>
 #include <QSize>
 #include <QString>
+#include <QUuid>
 
 #include <cstdint>
 #include <optional>
 #include <vector>
 
-inline constexpr const char* kRecordSchema = "vantrel-inspection/1";
+inline constexpr const char* kRecordSchema = "vantrel-inspection/2";
+// The first schema, without the session's identity and the panel's model;
+// still read.
+inline constexpr const char* kRecordSchemaV1 = "vantrel-inspection/1";
 
 // One fault marked by the operator. x and y count from 1 in device pixels
 // of the panel; a row defect keeps the row's y, a column defect the
@@ -48,7 +52,9 @@ struct ScreenIdentity {
 };
 
 struct DefectRecord {
+    QUuid session; // the session's identity, random; null in a record of the first schema
     QString panel;
+    QString model; // the panel's model, when given
     QString operatorName;
     QString station;
     int faultClass = 2;
@@ -69,6 +75,11 @@ struct DefectRecord {
     // (the start in UTC).
     QString baseName() const;
 };
+
+// The identity of the session a record holds: its own `session`, or for a
+// record without one a name-based UUID (version 5) of its panel and start
+// time, the same every time the record is read.
+QUuid SessionIdentity(const DefectRecord& record);
 
 // "bright pixel", "dark pixel", "sub-pixel defect", "row defect",
 // "column defect".

@@ -47,6 +47,7 @@ bool RecordingSession::open(QString* error) {
         return false;
     }
     record_.started = QDateTime::currentDateTimeUtc();
+    if (record_.session.isNull()) record_.session = QUuid::createUuid();
     journal_.setFileName(journalPath());
     lock_ = JournalLock(journal_.fileName());
     if (!lock_->tryLock(0) || !journal_.open(QIODevice::WriteOnly | QIODevice::Append)) {

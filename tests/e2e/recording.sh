@@ -82,7 +82,7 @@ MAP=$(one_file "$REC/QM-E2E-1-*.png")
 [ -z "$(ls "$REC"/*.journal 2>/dev/null)" ] || fail "the journal was left behind after a finished session"
 grep -q '^QM-E2E-1: 1 type 1, 1 type 2, class II, PASS$' "$WORK/app.log" ||
     fail "no summary line 'QM-E2E-1: 1 type 1, 1 type 2, class II, PASS' on stdout"
-grep -q '"schema": "vantrel-inspection/1"' "$JSON" || fail "the record has no schema"
+grep -q '"schema": "vantrel-inspection/2"' "$JSON" || fail "the record has no schema"
 grep -q '"operator": "e2e line"' "$JSON" || fail "the record lacks its operator"
 grep -q '"width": 1024' "$JSON" || fail "the record lacks its mode"
 [ "$(grep -c '"number": ' "$JSON")" = 2 ] || fail "the record does not hold exactly two marks"
