@@ -157,9 +157,10 @@ void PaintPattern(PatternForm& form) {
     if (const PatternInfo* p = FindPattern(index)) {
         if (p->still) p->still(s, SessionState.ScreenWidthPx, SessionState.ScreenHeightPx, p->first, p->second);
         else p->animated(form, p->first);
-        return;
+    } else {
+        SessionState.PatternIndex = 1;
     }
-    SessionState.PatternIndex = 1;
+    Q_EMIT form.patternPainted(SessionState.PatternIndex);
 }
 
 int16_t NextPatternIndex(PatternForm& form, int16_t current) {

@@ -39,7 +39,8 @@ std::span<const PatternInfo> PatternTable();
 // The entry of a pattern number 1..67, or nullptr.
 const PatternInfo* FindPattern(int16_t number);
 
-// Resets the window, programs auto-play and paints the current pattern.
+// Resets the window, programs auto-play and paints the current pattern,
+// then tells the form which pattern it painted (`patternPainted`).
 void PaintPattern(PatternForm& form);
 
 // The pattern number one step forward from `current`: current + 1, or

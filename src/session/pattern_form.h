@@ -51,6 +51,8 @@ Q_SIGNALS:
     // Emitted after a timer tick has drawn or changed the label, so the
     // window showing this form can repaint what changed.
     void changed();
+    // Emitted by PaintPattern once it has painted pattern `number` anew.
+    void patternPainted(int number);
 
 private:
     DrawingSurface surface_;

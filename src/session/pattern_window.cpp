@@ -14,7 +14,9 @@
 #include <QScreen>
 #include <QTransform>
 
+#include <chrono>
 #include <cmath>
+#include <utility>
 
 Background::Background(QScreen* screen)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint),
@@ -47,6 +49,7 @@ Background::Background(QScreen* screen)
 
     ConnectPatternTimers(form_);
     connect(&form_, &PatternForm::changed, this, &Background::flush);
+    connect(&form_, &PatternForm::patternPainted, this, [this](int number) { presentationPending_ = number; });
 }
 
 void Background::closeEvent(QCloseEvent* event) {
@@ -134,6 +137,18 @@ void Background::paintEvent(QPaintEvent* event) {
         const QRect src = QRectF(r.x() * dpr, r.y() * dpr, r.width() * dpr, r.height() * dpr).toAlignedRect()
                           & image.rect();
         if (!src.isEmpty()) p.drawImage(src.topLeft(), image, src);
+    }
+    if (presentationPending_) {
+        // Told once the event loop runs again: Qt flushes what was painted
+        // to the screen right after this handler returns.
+        const int number = *std::exchange(presentationPending_, std::nullopt);
+        QMetaObject::invokeMethod(
+            this,
+            [this, number] {
+                const auto now = std::chrono::steady_clock::now().time_since_epoch();
+                Q_EMIT patternPresented(number, std::chrono::duration_cast<std::chrono::nanoseconds>(now).count(), 0);
+            },
+            Qt::QueuedConnection);
     }
 }
 

@@ -62,6 +62,12 @@ Q_SIGNALS:
     void markKey(int key, QPoint pixel);
     // Pattern `number` came on the screen (mark keys on only).
     void patternShown(int number);
+    // The first repaint showing pattern `number`, newly painted, has been
+    // painted and flushed to the screen at `presentedNs` (nanoseconds of
+    // the steady clock, CLOCK_MONOTONIC on Linux). `flags`: bit 0 the time
+    // is confirmed by the display server, bit 1 it is a vertical blank,
+    // bit 2 it comes from the hardware's clock; none is set here.
+    void patternPresented(int number, qint64 presentedNs, quint32 flags);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -86,4 +92,6 @@ private:
     QTimer markNoteTimer_;
     std::optional<QPoint> pointer_;
     int16_t patternOnScreen_ = 0;
+    // A pattern painted anew whose first repaint is still to come.
+    std::optional<int> presentationPending_;
 };
