@@ -13,6 +13,7 @@
 
 #include <QScreen>
 
+#include <algorithm>
 #include <cstdio>
 
 Program::Program(QScreen* screen, QObject* parent) : QObject(parent), screen_(screen) {}
@@ -39,11 +40,12 @@ void Program::warnUnlessOneToOne(Welcome& splash) {
     // Asked once, before the first pattern: whether the display server
     // shows a pattern pixel as one panel pixel. When it does not, the
     // operator reads why and what to do on stderr and on the splash.
-    const PixelVerdict verdict = JudgePixels(QueryScreenFacts(screen_));
-    if (verdict.oneToOne) return;
-    std::fprintf(stderr, "vantrel: %s\n", qPrintable(verdict.message));
+    facts_ = QueryScreenFacts(screen_);
+    verdict_ = JudgePixels(facts_);
+    if (verdict_.oneToOne) return;
+    std::fprintf(stderr, "vantrel: %s\n", qPrintable(verdict_.message));
     std::fflush(stderr);
-    splash.showNotice(verdict.message);
+    splash.showNotice(verdict_.message);
 }
 
 Welcome& Program::welcome() {
@@ -61,13 +63,62 @@ Background& Program::background() {
         PatternForm& form = background_->form();
         form.Sequence = sequence_;
         form.AutoPlayStep = autoPlayStep_;
-        if (recording_) {
-            connect(background_.get(), &Background::markKey, recording_, &RecordingSession::markKey);
-            connect(background_.get(), &Background::patternShown, recording_, &RecordingSession::patternShown);
-            connect(recording_, &RecordingSession::acknowledged, background_.get(), &Background::showMarkNote);
-        }
+        connectRecording();
     }
     return *background_;
+}
+
+void Program::connectRecording() {
+    if (!recording_ || !background_) return;
+    connect(background_.get(), &Background::markKey, recording_, &RecordingSession::markKey);
+    connect(background_.get(), &Background::patternShown, recording_, &RecordingSession::patternShown);
+    connect(recording_, &RecordingSession::acknowledged, background_.get(), &Background::showMarkNote);
+}
+
+void Program::setRecording(RecordingSession* session) {
+    if (session == recording_) return;
+    if (recording_ && background_) {
+        disconnect(background_.get(), nullptr, recording_, nullptr);
+        disconnect(recording_, nullptr, background_.get(), nullptr);
+    }
+    recording_ = session;
+    connectRecording();
+    // A pattern window that is up takes the change at once; one still to
+    // come switches its keys on when it loads.
+    if (background_ && background_->isLoaded()) {
+        background_->setMarkKeysEnabled(recording_ != nullptr);
+        background_->flush();
+    }
+}
+
+Background& Program::patternWindowUp() {
+    if (welcome_ && welcome_->isLoaded()) welcome_->Form_KeyPress(0); // its close shows the pattern window
+    Background& bg = background();
+    if (!bg.isLoaded() || !bg.isVisible()) showBackground();
+    return bg;
+}
+
+void Program::showPattern(int16_t number) {
+    Background& bg = patternWindowUp();
+    PatternForm& form = bg.form();
+    const auto entry = std::find(form.Sequence.begin(), form.Sequence.end(), number);
+    if (entry != form.Sequence.end()) form.SequenceStep = static_cast<std::size_t>(entry - form.Sequence.begin());
+    SessionState.PatternIndex = number;
+    PaintPattern(form);
+    bg.flush();
+}
+
+void Program::stepPattern(bool forward) {
+    Background& bg = patternWindowUp();
+    PatternForm& form = bg.form();
+    SessionState.PatternIndex =
+        forward ? NextPatternIndex(form, SessionState.PatternIndex) : PreviousPatternIndex(form, SessionState.PatternIndex);
+    PaintPattern(form);
+    bg.flush();
+}
+
+bool Program::operatorBusy() const {
+    return ended_ || (background_ && background_->exitQuestionOpen()) || (farewell_ && farewell_->isLoaded());
 }
 
 void Program::showBackground() {

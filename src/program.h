@@ -4,6 +4,9 @@
 // to what each tells, and decides what follows: no window reaches
 // another.
 
+#include "platform/pixel_verdict.h"
+#include "platform/screen_facts.h"
+
 #include <QObject>
 
 #include <QString>
@@ -31,16 +34,23 @@ public:
     // the standard order) and the auto-play step F12 sets, as decimal
     // seconds.
     void setSequence(std::vector<int16_t> sequence, QString autoPlayStep);
-    // Before start(): the recording session the pattern window's mark
-    // keys go to and the patterns shown are told to; it outlives the
-    // windows.
-    void setRecording(RecordingSession* session) { recording_ = session; }
+    // The recording session the pattern window's mark keys go to and the
+    // patterns shown are told to, or none; it outlives the windows. Given
+    // while the pattern window is up, the keys switch on (or off) at once
+    // and the pattern on the screen is told to the new session.
+    void setRecording(RecordingSession* session);
+    RecordingSession* recording() const { return recording_; }
 
     // Opens the program's first window, the splash window: its load
     // measures the screen before it becomes visible. When the display
     // server does not show the screen 1:1, says why on stderr and on the
     // splash window.
     void start();
+
+    // What the display server said of the screen at start(), and whether it
+    // shows one pattern pixel as one panel pixel.
+    const ScreenFacts& screenFacts() const { return facts_; }
+    const PixelVerdict& verdict() const { return verdict_; }
 
     // The splash window, created on first reference.
     Welcome& welcome();
@@ -57,6 +67,19 @@ public:
     VerApprove& farewell();
     bool hasFarewell() const { return farewell_ != nullptr; }
 
+    // Shows pattern `number` (a number of the table) as the left button
+    // shows the next one: the splash window closes first, as a key would,
+    // and the pattern window comes up. A pattern of the sequence continues
+    // the sequence from there.
+    void showPattern(int16_t number);
+    // One step along the sequence (or the standard order), forward as the
+    // left button steps or back, as showPattern() shows.
+    void stepPattern(bool forward);
+
+    // Whether the operator is in the middle of something that other input
+    // must not cross: the exit question is open, or the program is ending.
+    bool operatorBusy() const;
+
     // The operator confirmed the exit question: shows the farewell window,
     // loading it first if it is not loaded, else only brings it to the front.
     void confirmExit();
@@ -72,11 +95,16 @@ Q_SIGNALS:
 
 private:
     void warnUnlessOneToOne(Welcome& splash);
+    void connectRecording();
+    // The pattern window, up: the splash window closed if it was open.
+    Background& patternWindowUp();
 
     QScreen* screen_;
     std::vector<int16_t> sequence_;
     QString autoPlayStep_ = QStringLiteral("1");
     RecordingSession* recording_ = nullptr;
+    ScreenFacts facts_;
+    PixelVerdict verdict_;
     bool ended_ = false;
     std::unique_ptr<Welcome> welcome_;
     std::unique_ptr<Background> background_;

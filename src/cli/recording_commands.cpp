@@ -9,7 +9,7 @@
 #include <QFile>
 #include <QScreen>
 
-std::unique_ptr<RecordingSession> StartRecording(const CommandLine& c, QScreen* screen) {
+std::unique_ptr<RecordingSession> StartRecording(const CommandLine& c, QScreen* screen, QString* error) {
     QStringList reports, errors;
     RecoverUnfinishedSessions(c.recordDir, &reports, &errors);
     for (const QString& line : reports) PrintError(line);
@@ -28,18 +28,16 @@ std::unique_ptr<RecordingSession> StartRecording(const CommandLine& c, QScreen* 
     facts.sequence = c.sequence;
     facts.dwellSeconds = c.dwell;
     auto session = std::make_unique<RecordingSession>(facts, c.recordDir);
-    QString error;
-    if (!session->open(&error)) {
-        PrintError(error);
-        return nullptr;
-    }
+    if (!session->open(error)) return nullptr;
     return session;
 }
 
-bool FinishRecording(RecordingSession& session) {
-    QString error;
-    if (!session.finish(&error)) {
-        PrintError(error + QStringLiteral("; the marks stay in the journal %1").arg(session.journalPath()));
+bool FinishRecording(RecordingSession& session, QString* error) {
+    QString why;
+    if (!session.finish(&why)) {
+        why += QStringLiteral("; the marks stay in the journal %1").arg(session.journalPath());
+        PrintError(why);
+        if (error) *error = why;
         return false;
     }
     PrintLines({SummaryLine(session.record().panel, session.record().verdict())});

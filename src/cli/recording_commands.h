@@ -15,13 +15,13 @@ class QCoreApplication;
 class QScreen;
 
 // Recovers what earlier sessions left in the record directory, then
-// starts the session the command line asks for on `screen`; nullptr after
-// printing why it cannot.
-std::unique_ptr<RecordingSession> StartRecording(const CommandLine& commandLine, QScreen* screen);
+// starts the session the command line asks for on `screen`; nullptr with
+// `error` set when it cannot.
+std::unique_ptr<RecordingSession> StartRecording(const CommandLine& commandLine, QScreen* screen, QString* error);
 
 // Writes the session's record and prints its summary line; false after
-// printing why it could not.
-bool FinishRecording(RecordingSession& session);
+// printing why it could not, which also goes to `error` when given.
+bool FinishRecording(RecordingSession& session, QString* error = nullptr);
 
 // --report: reads the record, judges it against --class (or the class it
 // was recorded with) and prints the summary line. Status 0, or 1 when the

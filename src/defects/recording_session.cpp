@@ -41,6 +41,10 @@ QString RecordingSession::journalPath() const {
     return QDir(dir_).filePath(record_.baseName() + QLatin1String(kJournalSuffix));
 }
 
+QString RecordingSession::recordPath() const {
+    return QDir(dir_).filePath(record_.baseName() + QStringLiteral(".json"));
+}
+
 bool RecordingSession::open(QString* error) {
     if (!QDir().mkpath(dir_)) {
         *error = QStringLiteral("cannot create the record directory %1").arg(dir_);
@@ -96,6 +100,7 @@ void RecordingSession::mark(FaultType type, QPoint devicePixel) {
     record_.marks.push_back(m);
     append(JournalMarkLine(m));
     Q_EMIT acknowledged(MarkAcknowledgement(m), devicePixel);
+    Q_EMIT marked(m);
 }
 
 void RecordingSession::takeBack() {

@@ -30,6 +30,8 @@ public:
 
     const DefectRecord& record() const { return record_; }
     QString journalPath() const;
+    // DIR/<base>.json, where finish() writes the record.
+    QString recordPath() const;
 
     // A pattern came on the screen.
     void patternShown(int pattern);
@@ -48,6 +50,8 @@ public:
 Q_SIGNALS:
     // A mark or take-back to acknowledge near the pixel it concerns.
     void acknowledged(const QString& text, QPoint devicePixel);
+    // A mark was made and kept.
+    void marked(const DefectMark& mark);
 
 private:
     void append(const QByteArray& line);

@@ -169,6 +169,12 @@ int16_t NextPatternIndex(PatternForm& form, int16_t current) {
     return form.Sequence[form.SequenceStep];
 }
 
+int16_t PreviousPatternIndex(PatternForm& form, int16_t current) {
+    if (form.Sequence.empty()) return current <= 1 || current > kPatternCount ? kPatternCount : static_cast<int16_t>(current - 1);
+    form.SequenceStep = (form.SequenceStep + form.Sequence.size() - 1) % form.Sequence.size();
+    return form.Sequence[form.SequenceStep];
+}
+
 void AutoPlay_Timer(PatternForm& form) {
     SessionState.PatternIndex = NextPatternIndex(form, SessionState.PatternIndex);
     PaintPattern(form);

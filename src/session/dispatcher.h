@@ -47,6 +47,11 @@ void PaintPattern(PatternForm& form);
 // the next entry of the form's sequence when it has one.
 int16_t NextPatternIndex(PatternForm& form, int16_t current);
 
+// The pattern number one step back from `current`: current - 1 (1 goes
+// back to 67), or the previous entry of the form's sequence (its first
+// back to its last).
+int16_t PreviousPatternIndex(PatternForm& form, int16_t current);
+
 // Tick handler of `AutoPlay`: one step forward.
 void AutoPlay_Timer(PatternForm& form);
 

@@ -40,6 +40,9 @@ public:
     // touched rectangle and updates the read-out label.
     void flush();
 
+    // Whether the exit question is open over the window.
+    bool exitQuestionOpen() const { return exitQuestionOpen_; }
+
     // Device pixels per logical pixel of this window.
     qreal pixelRatio() const;
 
@@ -88,6 +91,7 @@ private:
     QLabel cursor_;
     bool loaded_ = false;
     bool markKeysEnabled_ = false;
+    bool exitQuestionOpen_ = false;
     QLabel markNote_;
     QTimer markNoteTimer_;
     std::optional<QPoint> pointer_;
