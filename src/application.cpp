@@ -5,6 +5,8 @@
 #include "cli/pattern_export.h"
 #include "cli/platform_setup.h"
 #include "cli/screen_choice.h"
+#include "cli/stop_signals.h"
+#include "control/line_control.h"
 #include "exit_status.h"
 #include "platform/pixel_verdict.h"
 #include "platform/screen_facts.h"
@@ -19,6 +21,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <new>
@@ -129,15 +132,33 @@ QScreen* ChosenScreen(const CommandLine& commandLine) {
 }
 
 int RunWindows(VantrelApplication& app, QScreen* screen, const CommandLine& c) {
-    std::unique_ptr<RecordingSession> recording;
-    if (c.recording()) {
-        recording = StartRecording(c, screen);
-        if (!recording) return kFailureExitStatus;
-    }
     Program program(screen);
     program.setSequence(c.sequence, c.dwell);
+    // The control first: a bus name that is taken ends the program before
+    // a session opens.
+    std::unique_ptr<LineControl> control;
+    QString error;
+    if (c.control != CommandLine::Control::None && !(control = LineControl::Start(program, c, &error))) {
+        PrintError(error);
+        return kFailureExitStatus;
+    }
+    std::unique_ptr<RecordingSession> recording;
+    if (c.recording()) {
+        recording = StartRecording(c, screen, &error);
+        if (!recording) {
+            PrintError(error);
+            return kFailureExitStatus;
+        }
+    }
     program.setRecording(recording.get());
-    const StopWatch stopWatch(app, recording != nullptr);
+    if (control) {
+        control->adoptSession(std::move(recording));
+        // The end of the input is the controller's SIGTERM.
+        QObject::connect(control.get(), &LineControl::inputClosed, &app,
+                         [&app] { app.exit(StopSignalExitStatus(SIGTERM)); });
+    }
+    // A session may open at any time under control.
+    const StopWatch stopWatch(app, recording != nullptr || control != nullptr);
     QObject::connect(&program, &Program::ended, &app, [&app](int status) { app.exit(status); });
     try {
         program.start();
@@ -146,6 +167,8 @@ int RunWindows(VantrelApplication& app, QScreen* screen, const CommandLine& c) {
         return kRuntimeErrorExitStatus;
     }
     const int status = app.exec();
+    if (control) recording = control->takeSession();
+    control.reset();
     if (recording && !FinishRecording(*recording)) return kFailureExitStatus;
     return app.endedByError() ? kRuntimeErrorExitStatus : status;
 }

@@ -82,6 +82,13 @@ struct Options {
         QStringLiteral("dwell"),
         QStringLiteral("Seconds each pattern stays on screen in auto-play (F12), 0.1 to 3600. Default: 1."),
         QStringLiteral("SECONDS")};
+    QCommandLineOption control{
+        QStringLiteral("control"),
+        QStringLiteral("Lets a test executive drive the station beside the operator: 'dbus' takes the name "
+                       "example.quillmere.Vantrel1 on the session bus, 'stdio' reads JSON-RPC 2.0 requests "
+                       "from stdin, one a line, and answers on stdout. With it, --record DIR needs no --panel: "
+                       "sessions are then opened by command."),
+        QStringLiteral("dbus|stdio")};
     QCommandLineOption report{
         QStringLiteral("report"),
         QStringLiteral("Judges the inspection record FILE again, against --class if given, prints its "
@@ -94,7 +101,7 @@ struct Options {
                            "Without options, Vantrel opens its start-up screen and then the patterns."));
         parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
         parser.addOptions({help, version, list, listScreens, check, screen, exportDir, size, pattern, quiet, record,
-                           panel, operatorName, station, model, faultClass, sequence, dwell, report});
+                           panel, operatorName, station, model, faultClass, sequence, dwell, control, report});
     }
 };
 
@@ -303,7 +310,7 @@ bool ReadSessionOptions(const Options& o, const QCommandLineParser& parser, Comm
     const bool run = c.action == CommandLine::Action::Run;
     const bool report = c.action == CommandLine::Action::Report;
     if (!run) {
-        for (const QCommandLineOption* option : {&o.record, &o.sequence, &o.dwell})
+        for (const QCommandLineOption* option : {&o.record, &o.sequence, &o.dwell, &o.control})
             if (parser.isSet(*option))
                 return fail(QStringLiteral("--%1 cannot be combined with --list, --list-screens, --export or --report")
                                 .arg(option->names().constLast()));
@@ -322,12 +329,21 @@ bool ReadSessionOptions(const Options& o, const QCommandLineParser& parser, Comm
             return fail(QStringLiteral("unknown class '%1': the classes are I, II, III and IV")
                             .arg(parser.value(o.faultClass)));
     }
+    if (parser.isSet(o.control)) {
+        const QString mode = parser.value(o.control);
+        if (mode == QLatin1String("dbus")) c.control = CommandLine::Control::DBus;
+        else if (mode == QLatin1String("stdio")) c.control = CommandLine::Control::Stdio;
+        else return fail(QStringLiteral("unknown control '%1': give dbus or stdio").arg(mode));
+    }
     if (parser.isSet(o.record)) {
         c.recordDir = parser.value(o.record);
         if (c.recordDir.isEmpty()) return fail(QStringLiteral("--record needs a directory"));
-        if (!parser.isSet(o.panel)) return fail(QStringLiteral("--record needs --panel SERIAL"));
-        c.panel = parser.value(o.panel);
-        if (!IsSafePanelSerial(c.panel))
+        if (!parser.isSet(o.panel)) {
+            if (c.control == CommandLine::Control::None) return fail(QStringLiteral("--record needs --panel SERIAL"));
+        } else {
+            c.panel = parser.value(o.panel);
+        }
+        if (parser.isSet(o.panel) && !IsSafePanelSerial(c.panel))
             return fail(QStringLiteral("panel serial '%1' cannot name a file: use letters, digits, '-', '_' and "
                                        "'.', not beginning with '.'")
                             .arg(c.panel));
@@ -365,7 +381,7 @@ CommandLine ParseCommandLine(const QStringList& allArguments) {
         return Failure(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
     for (const QCommandLineOption* valued : {&o.screen, &o.exportDir, &o.size, &o.pattern, &o.record, &o.panel,
                                              &o.operatorName, &o.station, &o.model, &o.faultClass, &o.sequence, &o.dwell,
-                                             &o.report}) {
+                                             &o.control, &o.report}) {
         if (parser.values(*valued).size() > 1)
             return Failure(QStringLiteral("--%1 is given more than once").arg(valued->names().constLast()));
     }

@@ -27,6 +27,13 @@ struct CommandLine {
         Error,       // the command line is unusable: `error` says why
     };
 
+    // --control: who drives the station besides the operator.
+    enum class Control {
+        None,  // the operator alone
+        DBus,  // a client on the session bus
+        Stdio, // a process on stdin and stdout, JSON-RPC lines
+    };
+
     Action action = Action::Run;
     QString error;          // one line, without the program's name
     QString screen;         // --screen: an index or a name; empty for the primary screen
@@ -50,8 +57,11 @@ struct CommandLine {
     std::vector<int16_t> sequence; // --sequence; empty for the standard order
     QString dwell = QStringLiteral("1"); // --dwell: auto-play step in seconds
     QString reportFile;        // --report
+    Control control = Control::None;
 
-    bool recording() const { return !recordDir.isEmpty(); }
+    // Whether a recording session opens at start: --record with --panel
+    // (with --control, --record alone only names the sessions' directory).
+    bool recording() const { return !recordDir.isEmpty() && !panel.isEmpty(); }
 
     // Whether the action needs a screen of a real display: the windows,
     // the screen listing, and an export whose size is the screen's.
