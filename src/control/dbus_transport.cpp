@@ -4,6 +4,8 @@
 
 #include <QDBusArgument>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusReply>
 #include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusMetaType>
@@ -103,15 +105,20 @@ bool DBusTransport::start(QString* error) {
         return false;
     }
     registered_ = true;
-    if (!bus.registerService(QString::fromLatin1(kDBusService))) {
-        *error = QStringLiteral("--control dbus: the name %1 on the session bus is taken (is another Vantrel driven "
-                                "there?): %2")
-                     .arg(QLatin1String(kDBusService), bus.lastError().message());
-        bus.unregisterObject(QString::fromLatin1(kDBusPath));
-        registered_ = false;
-        return false;
-    }
-    return true;
+    // The name is asked for once: never queued behind another owner, never
+    // handed over to a later one.
+    const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply = bus.interface()->registerService(
+        QString::fromLatin1(kDBusService), QDBusConnectionInterface::DontQueueService,
+        QDBusConnectionInterface::DontAllowReplacement);
+    if (reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered) return true;
+    *error = reply.isValid() ? QStringLiteral("--control dbus: the name %1 on the session bus is taken by another "
+                                              "process (is another Vantrel driven there?)")
+                                   .arg(QLatin1String(kDBusService))
+                             : QStringLiteral("--control dbus: the name %1 cannot be taken on the session bus: %2")
+                                   .arg(QLatin1String(kDBusService), reply.error().message());
+    bus.unregisterObject(QString::fromLatin1(kDBusPath));
+    registered_ = false;
+    return false;
 }
 
 QString DBusTransport::introspect(const QString&) const {

@@ -26,13 +26,8 @@ RpcError Answer(const CommandOutcome& outcome, const QJsonValue& id) {
 
 } // namespace
 
-JsonLineTransport::JsonLineTransport(Station& station, QObject* parent)
-    : QObject(parent), station_(station), channel_(this) {
-    connect(&channel_, &StdioChannel::received, this, &JsonLineTransport::receive);
-    connect(&channel_, &StdioChannel::closed, this, [this] {
-        for (const LineReader::Line& line : reader_.finish()) handle(line);
-        end();
-    });
+JsonLineTransport::JsonLineTransport(Station& station, Sink sink, QObject* parent)
+    : QObject(parent), station_(station), sink_(std::move(sink)) {
     const auto signalSpec = [](const char* name) {
         for (const CommandSpec& s : StationSignals())
             if (qstrcmp(s.name, name) == 0) return s;
@@ -48,8 +43,13 @@ JsonLineTransport::JsonLineTransport(Station& station, QObject* parent)
             });
 }
 
-void JsonLineTransport::receive(const QByteArray& bytes) {
+void JsonLineTransport::receive(QByteArrayView bytes) {
     for (const LineReader::Line& line : reader_.feed(bytes)) handle(line);
+}
+
+void JsonLineTransport::inputEnded() {
+    for (const LineReader::Line& line : reader_.finish()) handle(line);
+    end();
 }
 
 void JsonLineTransport::handle(const LineReader::Line& line) {
@@ -83,7 +83,7 @@ void JsonLineTransport::handle(const LineReader::Line& line) {
 
 void JsonLineTransport::send(const QByteArray& line) {
     if (closed_) return;
-    if (!channel_.send(line)) end();
+    if (!sink_(line)) end();
 }
 
 void JsonLineTransport::end() {

@@ -1,32 +1,40 @@
 #pragma once
-// JSON-RPC 2.0 lines on stdin and stdout over the station's dispatch: each
-// request line is answered by one line (a notification by none), and the
-// station's signals go out as notifications.
+// JSON-RPC 2.0 lines over the station's dispatch: bytes come in as they
+// arrive, each request line is answered by one line (a notification by
+// none), and the station's signals go out as notifications. The stream
+// itself (stdin and stdout) is the caller's.
 
 #include "control/json_rpc.h"
-#include "platform/stdio_channel.h"
 
 #include <QObject>
+
+#include <functional>
 
 class Station;
 
 class JsonLineTransport : public QObject {
     Q_OBJECT
 public:
-    explicit JsonLineTransport(Station& station, QObject* parent = nullptr);
+    // Writes one line whole; false when its reader has gone.
+    using Sink = std::function<bool(const QByteArray& line)>;
+
+    JsonLineTransport(Station& station, Sink sink, QObject* parent = nullptr);
+
+    void receive(QByteArrayView bytes);
+    // The input ended: a last line without its newline is still taken.
+    void inputEnded();
 
 Q_SIGNALS:
-    // stdin ended, or stdout has no reader any more.
+    // The input ended, or the output has no reader any more.
     void closed();
 
 private:
-    void receive(const QByteArray& bytes);
     void handle(const LineReader::Line& line);
     void send(const QByteArray& line);
     void end();
 
     Station& station_;
-    StdioChannel channel_;
+    Sink sink_;
     LineReader reader_;
     bool closed_ = false;
 };

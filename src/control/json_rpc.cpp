@@ -1,8 +1,9 @@
 #include "control/json_rpc.h"
 
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonParseError>
+
+#include <utility>
 
 namespace {
 
@@ -53,6 +54,10 @@ std::vector<LineReader::Line> LineReader::finish() {
 std::variant<RpcRequest, RpcError> ParseRequestLine(const QByteArray& line) {
     QJsonParseError parseError{};
     const QJsonDocument document = QJsonDocument::fromJson(line, &parseError);
+    // Qt reads objects and arrays only: a line that is JSON all the same (a
+    // bare string or number) is a request of the wrong shape.
+    if (parseError.error != QJsonParseError::NoError && !QJsonDocument::fromJson('[' + line + ']').isNull())
+        return Refusal(kRpcInvalidRequest, QStringLiteral("a request is a JSON object"));
     if (parseError.error != QJsonParseError::NoError)
         return Refusal(kRpcParseError, QStringLiteral("the line is not JSON: %1 at byte %2")
                                            .arg(parseError.errorString())

@@ -4,6 +4,7 @@
 #include "control/json_line_transport.h"
 #include "control/station.h"
 #include "defects/recording_session.h"
+#include "platform/stdio_channel.h"
 
 LineControl::LineControl(Program& program, const CommandLine& commandLine)
     : station_(std::make_unique<Station>(program, commandLine)) {}
@@ -23,9 +24,16 @@ std::unique_ptr<LineControl> LineControl::Start(Program& program, const CommandL
         break;
     }
     case CommandLine::Control::Stdio: {
-        auto transport = std::make_unique<JsonLineTransport>(*control->station_);
+        // The channel first: from here on stdout carries the answers only.
+        auto channel = std::make_unique<StdioChannel>();
+        auto transport = std::make_unique<JsonLineTransport>(
+            *control->station_, [c = channel.get()](const QByteArray& line) { return c->send(line); });
+        connect(channel.get(), &StdioChannel::received, transport.get(), &JsonLineTransport::receive);
+        connect(channel.get(), &StdioChannel::closed, transport.get(), &JsonLineTransport::inputEnded);
         connect(transport.get(), &JsonLineTransport::closed, control.get(), &LineControl::inputClosed);
+        channel->setParent(transport.get());
         control->transport_ = std::move(transport);
+        channel.release();
         break;
     }
     case CommandLine::Control::None: return nullptr;
