@@ -117,8 +117,10 @@ void Program::stepPattern(bool forward) {
     bg.flush();
 }
 
-bool Program::operatorBusy() const {
-    return ended_ || (background_ && background_->exitQuestionOpen()) || (farewell_ && farewell_->isLoaded());
+QString Program::operatorBusy() const {
+    if (background_ && background_->exitQuestionOpen()) return QStringLiteral("the operator is answering the exit question");
+    if (ended_ || (farewell_ && farewell_->isLoaded())) return QStringLiteral("the program is ending");
+    return {};
 }
 
 void Program::showBackground() {

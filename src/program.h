@@ -76,9 +76,10 @@ public:
     // left button steps or back, as showPattern() shows.
     void stepPattern(bool forward);
 
-    // Whether the operator is in the middle of something that other input
-    // must not cross: the exit question is open, or the program is ending.
-    bool operatorBusy() const;
+    // What the operator is in the middle of that other input must not
+    // cross: the exit question is open, or the program is ending. Empty
+    // when nothing is.
+    QString operatorBusy() const;
 
     // The operator confirmed the exit question: shows the farewell window,
     // loading it first if it is not loaded, else only brings it to the front.

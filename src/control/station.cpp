@@ -238,10 +238,8 @@ void Station::runQueued() {
 
 bool Station::run(Call& c) {
     const QString name = QString::fromLatin1(c.spec->name);
-    if (program_.operatorBusy()) {
-        c.reply(Failed(station_error::kBusy,
-                       program_.hasEnded() ? QStringLiteral("the program is ending")
-                                           : QStringLiteral("the operator is answering the exit question")));
+    if (const QString busy = program_.operatorBusy(); !busy.isEmpty()) {
+        c.reply(Failed(station_error::kBusy, busy));
         return true;
     }
     if (name == QLatin1String("ShowPattern")) {
