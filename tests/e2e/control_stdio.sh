@@ -9,8 +9,9 @@
 # between the call and its answer, and a screenshot right after equals the
 # pattern's export. Malformed lines, unknown methods, bad parameters and
 # named errors get their codes; a line of 2 MB is refused as too long and
-# the next request is answered. A session is opened, marked (MarkAdded
-# notifications), a mark taken back, finished and its record read. The
+# the next request is answered. A session is opened, marked by command and
+# by the operator's key (MarkAdded notifications for both), a mark taken
+# back, finished and its record read. The
 # left button steps on beside the controller (its presentation is told);
 # while the exit question is open commands are refused as Busy. Closing
 # stdin in the middle of a session ends the program with status 143 and
@@ -183,17 +184,22 @@ if result("Mark", type="dark", x=10, y=20) != {"number": 1} or result("Mark", ty
     fail("the marks were not numbered 1 and 2")
 if result("TakeBack") != {"number": 2}:
     fail("TakeBack did not take mark 2 back")
+# The operator's mark key beside the controller: a bright pixel under the pointer.
+xdotool("mousemove", "300", "200", "key", "1")
+time.sleep(0.5)
+result("GetState")
 added = [n["params"] for n in notes if n.get("method") == "MarkAdded"]
-if added != [{"number": 1, "type": "dark", "x": 10, "y": 20}, {"number": 2, "type": "bright", "x": 30, "y": 40}]:
+if added != [{"number": 1, "type": "dark", "x": 10, "y": 20}, {"number": 2, "type": "bright", "x": 30, "y": 40},
+             {"number": 2, "type": "bright", "x": 301, "y": 201}]:
     fail("MarkAdded notifications: %r" % added)
 f = result("FinishSession")
-if f["summary"] != "QM-STDIO-1: 1 type 2, class II, PASS" or f["pass"] is not True or f["classReached"] != "II":
+if f["summary"] != "QM-STDIO-1: 1 type 1, 1 type 2, class II, PASS" or f["pass"] is not True or f["classReached"] != "II":
     fail("FinishSession: %r" % f)
 record = json.load(open(f["recordPath"]))
-marks = record["marks"]
-if record["operator"] != "e2e" or len(marks) != 1 or (marks[0]["type"], marks[0]["x"], marks[0]["y"]) != ("dark", 10, 20):
+marks = [(m["type"], m["x"], m["y"]) for m in record["marks"]]
+if record["operator"] != "e2e" or marks != [("dark", 10, 20), ("bright", 301, 201)]:
     fail("the record %s holds %r" % (f["recordPath"], marks))
-ok("a session opened, marked, a mark taken back, finished: %s" % os.path.basename(f["recordPath"]))
+ok("a session opened, marked by command and by key, a mark taken back, finished: %s" % os.path.basename(f["recordPath"]))
 
 # ---- beside the operator --------------------------------------------------------------
 notes.clear()
