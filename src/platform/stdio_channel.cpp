@@ -8,6 +8,9 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #else
 #include <QThread>
@@ -16,6 +19,15 @@
 #endif
 
 #if defined(Q_OS_UNIX)
+
+namespace {
+
+// What a reader may leave unread on stdout before it counts as gone.
+constexpr qsizetype kMaxUnread = 16 * 1024 * 1024;
+// How long the end of the program waits for a reader to take the rest.
+constexpr int kDrainMs = 2000;
+
+} // namespace
 
 // Reads stdin when it is readable, never waiting: one read() takes what a
 // pipe or terminal holds. stdin stays in blocking mode, as the process
@@ -39,37 +51,74 @@ struct StdioChannel::Reader {
     QSocketNotifier notifier;
 };
 
+// Writes to the original stdout. A pipe or socket is written without
+// waiting: what its reader has not taken yet is kept and written as it
+// becomes writable, so a reader that pauses never holds up the windows.
+struct StdioChannel::Writer {
+    Writer(StdioChannel* channel, int fd) : fd(fd), notifier(fd, QSocketNotifier::Write) {
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)))
+            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+        notifier.setEnabled(false);
+        QObject::connect(&notifier, &QSocketNotifier::activated, channel, [this, channel] {
+            if (!flush()) Q_EMIT channel->closed();
+        });
+    }
+    ~Writer() {
+        // The rest, for a reader that is still there, within a bound.
+        notifier.setEnabled(false);
+        for (int waited = 0; !broken && !pending.isEmpty() && waited < kDrainMs; waited += 10) {
+            if (flush() && !pending.isEmpty()) {
+                pollfd p{fd, POLLOUT, 0};
+                ::poll(&p, 1, 10);
+            }
+        }
+        ::close(fd);
+    }
+    // Writes what it can; false once the reader has gone, or has left too
+    // much unread.
+    bool flush() {
+        while (!broken && !pending.isEmpty()) {
+            const ssize_t n = ::write(fd, pending.constData(), static_cast<size_t>(pending.size()));
+            if (n > 0) {
+                pending.remove(0, n);
+            } else if (n < 0 && errno == EINTR) {
+                continue;
+            } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                notifier.setEnabled(true);
+                if (pending.size() > kMaxUnread) broken = true;
+                return !broken;
+            } else {
+                broken = true;
+            }
+        }
+        notifier.setEnabled(false);
+        return !broken;
+    }
+
+    int fd;
+    QSocketNotifier notifier;
+    QByteArray pending;
+    bool broken = false;
+};
+
 StdioChannel::StdioChannel(QObject* parent) : QObject(parent) {
     // A reader that goes away makes a write fail with EPIPE instead of
     // ending the process.
     std::signal(SIGPIPE, SIG_IGN);
     std::fflush(stdout);
-    out_ = ::dup(STDOUT_FILENO);
+    const int out = ::dup(STDOUT_FILENO);
     ::dup2(STDERR_FILENO, STDOUT_FILENO);
+    if (out >= 0) writer_ = std::make_unique<Writer>(this, out);
     reader_ = std::make_unique<Reader>(this);
 }
 
-StdioChannel::~StdioChannel() {
-    reader_.reset();
-    if (out_ >= 0) ::close(out_);
-}
+StdioChannel::~StdioChannel() = default;
 
 bool StdioChannel::send(const QByteArray& bytes) {
-    if (out_ < 0) return false;
-    const char* data = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(out_, data, static_cast<size_t>(left));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ::close(out_);
-            out_ = -1;
-            return false;
-        }
-        data += n;
-        left -= n;
-    }
-    return true;
+    if (!writer_ || writer_->broken) return false;
+    writer_->pending.append(bytes);
+    return writer_->flush();
 }
 
 #else // not a POSIX system: a thread reads stdin line by line
@@ -102,6 +151,8 @@ struct StdioChannel::Reader {
     }
     std::unique_ptr<QThread> thread;
 };
+
+struct StdioChannel::Writer {};
 
 StdioChannel::StdioChannel(QObject* parent) : QObject(parent), reader_(std::make_unique<Reader>(this)) {}
 

@@ -16,18 +16,22 @@ public:
     explicit StdioChannel(QObject* parent = nullptr);
     ~StdioChannel() override;
 
-    // Writes `bytes` whole to the original stdout; false when the reader
-    // has gone (a closed pipe ends nothing but this channel).
+    // Writes `bytes` whole to the original stdout, in order; what a pipe's
+    // reader has not taken yet is kept and written as it can be (at the
+    // end, for at most 2 s). False when the reader has gone, or has left
+    // more than 16 MB unread (a closed pipe ends nothing but this channel).
     bool send(const QByteArray& bytes);
 
 Q_SIGNALS:
     // Bytes that arrived on stdin, as they came.
     void received(const QByteArray& bytes);
-    // stdin ended, or can no longer be read.
+    // stdin ended or can no longer be read, or stdout has no reader any
+    // more.
     void closed();
 
 private:
     struct Reader;
+    struct Writer;
     std::unique_ptr<Reader> reader_;
-    int out_ = -1; // the original stdout (POSIX)
+    std::unique_ptr<Writer> writer_; // POSIX
 };

@@ -54,9 +54,14 @@ err = open(os.path.join(WORK, "app.log"), "wb")
 app = subprocess.Popen([BIN, "--control", "stdio", "--record", REC], stdin=subprocess.PIPE,
                        stdout=subprocess.PIPE, stderr=err, env=dict(os.environ, QT_QPA_PLATFORM="xcb"))
 lines = queue.Queue()
+reading = threading.Event()
+reading.set()
 
 def read_stdout():
-    for raw in app.stdout:
+    while reading.wait():
+        raw = app.stdout.readline()
+        if not raw:
+            break
         try:
             message = json.loads(raw)
             if not isinstance(message, dict):
@@ -219,6 +224,27 @@ time.sleep(0.5)
 if result("ShowPattern", pattern="2")["number"] != 2:
     fail("no command after the exit question was cancelled")
 ok("refused as Busy while the exit question is open, taken again after it")
+
+# A client that stops reading: answers pile up unread beyond what a pipe
+# holds, and the window still follows the operator's left button.
+reading.clear()
+time.sleep(0.2)
+for k in range(60):
+    next_id += 1
+    send('{"jsonrpc":"2.0","id":%d,"method":"ListPatterns"}\n' % next_id)
+first_unread = next_id - 59
+time.sleep(0.5)
+xdotool("mousemove", "500", "400", "click", "1")
+time.sleep(0.5)
+shot(os.path.join(WORK, "shot.png"))
+d = differing(os.path.join(WORK, "shot.png"), os.path.join(WORK, "export", "pattern-03.png"))
+if d != "0":
+    fail("with its answers unread the window did not step to pattern 3 (%s pixels differ)" % d)
+reading.set()
+for k in range(first_unread, next_id + 1):
+    if len(answer(k)["result"]["patterns"]) != 67:
+        fail("an answer left unread came back damaged")
+ok("answers left unread keep the window going, and come whole and in order once read")
 
 # ---- stdin closed in the middle of a session ------------------------------------------------
 result("StartSession", options={"panel": "QM-STDIO-2"})
