@@ -85,8 +85,11 @@ namespace {
 // The number of groups of two or more faults among `points` in which each
 // fault has a neighbour (|dx| <= 4 and |dy| <= 4), neighbours of
 // neighbours included. The points are hashed into cells of the area's
-// size: a neighbour lies in the same cell or one of the eight around it,
-// so each point is compared only with the points of nine cells.
+// size. Any two faults of one cell are neighbours, so a cell's faults are
+// one group; a neighbour of one of them lies in one of the eight cells
+// around it. A cell keeps each distinct pixel once (at most 25), so joining
+// the cells compares at most 25 x 25 pixels per pair of cells however many
+// faults share a pixel: the time grows with the number of faults.
 int64_t CountClusters(const std::vector<FaultMark>& points) {
     if (points.size() < 2) return 0;
     const auto cellOf = [](int v) {
@@ -100,35 +103,50 @@ int64_t CountClusters(const std::vector<FaultMark>& points) {
                                           static_cast<uint64_t>(c.second));
         }
     };
-    std::unordered_map<std::pair<int64_t, int64_t>, std::vector<size_t>, CellHash> cells;
-    cells.reserve(points.size());
-    for (size_t i = 0; i < points.size(); ++i) cells[{cellOf(points[i].x), cellOf(points[i].y)}].push_back(i);
+    struct Cell {
+        int64_t x, y;                       // the cell's place in the grid of cells
+        std::vector<std::pair<int, int>> pixels; // distinct pixels of its faults
+        int64_t faults = 0;
+    };
+    std::unordered_map<std::pair<int64_t, int64_t>, size_t, CellHash> index;
+    std::vector<Cell> cells;
+    for (const FaultMark& p : points) {
+        const std::pair<int64_t, int64_t> at{cellOf(p.x), cellOf(p.y)};
+        const auto [it, added] = index.try_emplace(at, cells.size());
+        if (added) cells.push_back({at.first, at.second, {}, 0});
+        Cell& cell = cells[it->second];
+        ++cell.faults;
+        const std::pair<int, int> pixel{p.x, p.y};
+        if (std::find(cell.pixels.begin(), cell.pixels.end(), pixel) == cell.pixels.end())
+            cell.pixels.push_back(pixel);
+    }
 
-    // Union-find over the points.
-    std::vector<size_t> parent(points.size());
+    // Union-find over the cells.
+    std::vector<size_t> parent(cells.size());
     std::iota(parent.begin(), parent.end(), size_t{0});
     const auto root = [&parent](size_t i) {
         while (parent[i] != i) i = parent[i] = parent[parent[i]];
         return i;
     };
-    for (size_t i = 0; i < points.size(); ++i) {
-        const int64_t cx = cellOf(points[i].x), cy = cellOf(points[i].y);
+    const auto near = [](const Cell& a, const Cell& b) {
+        for (const auto& [ax, ay] : a.pixels)
+            for (const auto& [bx, by] : b.pixels) {
+                const int64_t dx = int64_t{ax} - bx, dy = int64_t{ay} - by;
+                if (dx >= -4 && dx <= 4 && dy >= -4 && dy <= 4) return true;
+            }
+        return false;
+    };
+    for (size_t i = 0; i < cells.size(); ++i)
         for (int64_t dx = -1; dx <= 1; ++dx)
             for (int64_t dy = -1; dy <= 1; ++dy) {
-                const auto cell = cells.find({cx + dx, cy + dy});
-                if (cell == cells.end()) continue;
-                for (size_t j : cell->second) {
-                    if (j <= i) continue;
-                    const int64_t ddx = int64_t{points[i].x} - points[j].x;
-                    const int64_t ddy = int64_t{points[i].y} - points[j].y;
-                    if (ddx < -4 || ddx > 4 || ddy < -4 || ddy > 4) continue;
-                    parent[root(i)] = root(j);
-                }
+                const auto other = index.find({cells[i].x + dx, cells[i].y + dy});
+                if (other == index.end() || other->second <= i) continue;
+                const size_t a = root(i), b = root(other->second);
+                if (a != b && near(cells[i], cells[other->second])) parent[a] = b;
             }
-    }
-    std::vector<size_t> size(points.size(), 0);
-    for (size_t i = 0; i < points.size(); ++i) ++size[root(i)];
-    return std::count_if(size.begin(), size.end(), [](size_t n) { return n >= 2; });
+    std::vector<int64_t> faults(cells.size(), 0);
+    for (size_t i = 0; i < cells.size(); ++i) faults[root(i)] += cells[i].faults;
+    return std::count_if(faults.begin(), faults.end(), [](int64_t n) { return n >= 2; });
 }
 
 } // namespace
