@@ -102,7 +102,6 @@ const VerdictCase kVerdicts[] = {
      {{T::Dark, INT_MIN, INT_MIN}, {T::Dark, INT_MIN + 4, INT_MIN + 3}, {T::Dark, INT_MAX, INT_MAX},
       {T::Dark, INT_MAX - 4, INT_MAX}},
      4, 4, true, 2, 0},
-    {"AHiDpiOutputAtItsTrueSizeAllowsTwoTypeOne", 1280, 800, Spread(T::Bright, 3), 2, 3, false},
     {"TwoInOneBlockAreACluster", 1920, 1080, {{T::Bright, 1, 1}, {T::Dark, 5, 5}}, 2, 4, false, 1, 0},
     {"ThreeInOneBlockAreOneCluster", 1920, 1080, {{T::Dark, 6, 6}, {T::Dark, 8, 8}, {T::Dark, 10, 10}}, 4, 4, true,
      1, 0},
