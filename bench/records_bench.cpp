@@ -3,7 +3,8 @@
 // panel and for faults crowded into one corner, up to every fault on one
 // pixel (a hostile record).
 //
-// CountFaults/<layout>/<faults>: ns_per_fault is the mean time divided by
+// CountFaultsBench/<layout>/<faults>: spread over a 7680x4320 panel,
+// crowded into its 64x64 corner, or all on one pixel; ns_per_fault is the mean time divided by
 // the number of faults.
 
 #include "defects/pixel_faults.h"
