@@ -146,7 +146,12 @@ int RunWindows(VantrelApplication& app, QScreen* screen, const CommandLine& c) {
         return kRuntimeErrorExitStatus;
     }
     const int status = app.exec();
-    if (recording && !FinishRecording(*recording)) return kFailureExitStatus;
+    // An incomplete record outweighs how the program ended: the line must
+    // know that the panel's record cannot be trusted.
+    if (recording) {
+        if (const int recordStatus = FinishRecording(*recording); recordStatus != kSuccessExitStatus)
+            return recordStatus;
+    }
     return app.endedByError() ? kRuntimeErrorExitStatus : status;
 }
 
