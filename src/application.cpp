@@ -9,6 +9,7 @@
 #include "control/line_control.h"
 #include "exit_status.h"
 #include "platform/pixel_verdict.h"
+#include "platform/printable_text.h"
 #include "platform/screen_facts.h"
 #include "program.h"
 #include "screens/artwork.h"
@@ -146,7 +147,7 @@ int RunWindows(VantrelApplication& app, QScreen* screen, const CommandLine& c) {
     if (c.recording()) {
         recording = StartRecording(c, screen, &error);
         if (!recording) {
-            PrintError(error);
+            PrintError(PrintableText(error));
             return kFailureExitStatus;
         }
     }
@@ -167,9 +168,18 @@ int RunWindows(VantrelApplication& app, QScreen* screen, const CommandLine& c) {
         return kRuntimeErrorExitStatus;
     }
     const int status = app.exec();
+    // A session the commands finished with its record incomplete counts as
+    // one still open at the end would.
+    const bool controlledRecordsComplete = !control || control->recordsComplete();
     if (control) recording = control->takeSession();
     control.reset();
-    if (recording && !FinishRecording(*recording)) return kFailureExitStatus;
+    // An incomplete record outweighs how the program ended: the line must
+    // know that the panel's record cannot be trusted.
+    if (recording) {
+        if (const int recordStatus = FinishRecording(*recording); recordStatus != kSuccessExitStatus)
+            return recordStatus;
+    }
+    if (!controlledRecordsComplete) return kIncompleteRecordExitStatus;
     return app.endedByError() ? kRuntimeErrorExitStatus : status;
 }
 

@@ -73,6 +73,7 @@ void Program::connectRecording() {
     connect(background_.get(), &Background::markKey, recording_, &RecordingSession::markKey);
     connect(background_.get(), &Background::patternShown, recording_, &RecordingSession::patternShown);
     connect(recording_, &RecordingSession::acknowledged, background_.get(), &Background::showMarkNote);
+    connect(recording_, &RecordingSession::notRecorded, background_.get(), &Background::showRecordWarning);
 }
 
 void Program::setRecording(RecordingSession* session) {

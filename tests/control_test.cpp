@@ -310,7 +310,9 @@ TEST(ControlDispatch, ASessionFinishedByCommandIsWrittenAndGetStateFollowsIt) {
     EXPECT_FALSE(state.contains(QStringLiteral("panel")));
     EXPECT_EQ(state.value(QStringLiteral("pattern")), 7u);
     EXPECT_EQ(state.value(QStringLiteral("patternId")), QStringLiteral("classic-07"));
-    EXPECT_EQ(bench.call(QStringLiteral("StartSession"), kPanel).kind, CommandOutcome::Kind::Done)
+    EXPECT_EQ(bench.call(QStringLiteral("StartSession"), Session(Options({{QStringLiteral("panel"), QStringLiteral("QM-10")}})))
+                  .kind,
+              CommandOutcome::Kind::Done)
         << "a new session opens after the last one is finished";
 }
 

@@ -1,6 +1,8 @@
 #include "cli/command_line.h"
 
+#include "defects/defect_record.h"
 #include "defects/pixel_faults.h"
+#include "platform/printable_text.h"
 #include "session/dispatcher.h"
 
 #include <QCommandLineOption>
@@ -281,9 +283,16 @@ bool ParsePatternSequence(const QString& text, std::vector<int16_t>* sequence, Q
     return true;
 }
 
-bool IsSafePanelSerial(const QString& serial) {
-    const QRegularExpression safe(QStringLiteral("^[A-Za-z0-9_-][A-Za-z0-9._-]*$"));
-    return safe.match(serial).hasMatch();
+QString PanelSerialProblem(const QString& serial) {
+    if (serial.size() > kMaxPanelSerialLength)
+        return QStringLiteral("panel serial of %1 characters is too long to name a file: at most %2")
+            .arg(serial.size())
+            .arg(kMaxPanelSerialLength);
+    if (!IsSafePanelSerial(serial))
+        return QStringLiteral("panel serial '%1' cannot name a file: use letters, digits, '-', '_' and '.', not "
+                              "beginning with '.'")
+            .arg(PrintableText(serial));
+    return {};
 }
 
 namespace {
@@ -342,11 +351,8 @@ bool ReadSessionOptions(const Options& o, const QCommandLineParser& parser, Comm
             if (c.control == CommandLine::Control::None) return fail(QStringLiteral("--record needs --panel SERIAL"));
         } else {
             c.panel = parser.value(o.panel);
+            if (const QString why = PanelSerialProblem(c.panel); !why.isEmpty()) return fail(why);
         }
-        if (parser.isSet(o.panel) && !IsSafePanelSerial(c.panel))
-            return fail(QStringLiteral("panel serial '%1' cannot name a file: use letters, digits, '-', '_' and "
-                                       "'.', not beginning with '.'")
-                            .arg(c.panel));
         c.operatorName = parser.value(o.operatorName);
         c.station = parser.value(o.station);
         c.model = parser.value(o.model);

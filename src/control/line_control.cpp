@@ -44,3 +44,5 @@ std::unique_ptr<LineControl> LineControl::Start(Program& program, const CommandL
 void LineControl::adoptSession(std::unique_ptr<RecordingSession> session) { station_->adopt(std::move(session)); }
 
 std::unique_ptr<RecordingSession> LineControl::takeSession() { return station_->takeSession(); }
+
+bool LineControl::recordsComplete() const { return station_->recordsComplete(); }

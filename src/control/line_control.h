@@ -30,6 +30,8 @@ public:
     void adoptSession(std::unique_ptr<RecordingSession> session);
     // The session still open, handed back when the program ends.
     std::unique_ptr<RecordingSession> takeSession();
+    // Whether every session the commands finished left its record whole.
+    bool recordsComplete() const;
 
 Q_SIGNALS:
     // The controlling process closed stdin (or no longer reads stdout): the

@@ -2,6 +2,7 @@
 
 #include "cli/recording_commands.h"
 #include "defects/recording_session.h"
+#include "platform/printable_text.h"
 #include "program.h"
 #include "session/dispatcher.h"
 #include "session/pattern_window.h"
@@ -248,7 +249,7 @@ bool Station::run(Call& c) {
         if (number == 0) {
             c.reply(Failed(station_error::kBadPattern,
                            QStringLiteral("there is no pattern '%1': give a number from 1 to %2 or an id such as classic-07")
-                               .arg(text)
+                               .arg(PrintableText(text))
                                .arg(kPatternCount)));
             return true;
         }
@@ -346,9 +347,9 @@ CommandOutcome Station::startSession(const QVariantMap& options) {
             return Failed(station_error::kBadOption,
                           QStringLiteral("unknown option '%1': the options are panel, operator, station, class, model "
                                          "and directory")
-                              .arg(it.key()));
+                              .arg(PrintableText(it.key())));
         if (it.value().typeId() != QMetaType::QString)
-            return Failed(station_error::kBadOption, QStringLiteral("the option '%1' must be text").arg(it.key()));
+            return Failed(station_error::kBadOption, QStringLiteral("the option '%1' must be text").arg(PrintableText(it.key())));
     }
     const auto option = [&options](const char* key, const QString& fallback) {
         return options.value(QString::fromLatin1(key), fallback).toString();
@@ -356,11 +357,7 @@ CommandOutcome Station::startSession(const QVariantMap& options) {
     CommandLine c = commandLine_;
     c.panel = option("panel", QString());
     if (c.panel.isEmpty()) return Failed(station_error::kBadOption, QStringLiteral("the option 'panel' is required"));
-    if (!IsSafePanelSerial(c.panel))
-        return Failed(station_error::kBadOption,
-                      QStringLiteral("panel serial '%1' cannot name a file: use letters, digits, '-', '_' and '.', not "
-                                     "beginning with '.'")
-                          .arg(c.panel));
+    if (const QString why = PanelSerialProblem(c.panel); !why.isEmpty()) return Failed(station_error::kBadOption, why);
     c.operatorName = option("operator", c.operatorName);
     c.station = option("station", c.station);
     c.model = option("model", c.model);
@@ -369,7 +366,7 @@ CommandOutcome Station::startSession(const QVariantMap& options) {
         c.faultClass = ParseClassName(name.toLatin1().constData());
         if (c.faultClass == 0)
             return Failed(station_error::kBadOption,
-                          QStringLiteral("unknown class '%1': the classes are I, II, III and IV").arg(name));
+                          QStringLiteral("unknown class '%1': the classes are I, II, III and IV").arg(PrintableText(name)));
     }
     c.recordDir = option("directory", c.recordDir);
     if (c.recordDir.isEmpty())
@@ -398,7 +395,7 @@ CommandOutcome Station::mark(const QString& typeWord, int x, int y) {
     if (!type)
         return Failed(station_error::kBadMark,
                       QStringLiteral("unknown mark type '%1': the types are bright, dark, sub-pixel, row and column")
-                          .arg(typeWord));
+                          .arg(PrintableText(typeWord)));
     const QSize panel = session_->record().mode;
     if (x < 1 || y < 1 || x > panel.width() || y > panel.height())
         return Failed(station_error::kBadMark, QStringLiteral("( %1 , %2 ) is not on the panel: x runs from 1 to %3, y "
@@ -409,10 +406,8 @@ CommandOutcome Station::mark(const QString& typeWord, int x, int y) {
                                                    .arg(panel.height()));
     if (!FindPattern(SessionState.PatternIndex))
         return Failed(station_error::kBadMark, QStringLiteral("no pattern is on the screen yet: show one first"));
-    const std::size_t before = session_->record().marks.size();
-    session_->mark(*type, QPoint(x - 1, y - 1));
-    if (session_->record().marks.size() != before + 1)
-        return Failed(station_error::kWriteFailed, QStringLiteral("the mark could not be kept"));
+    QString error;
+    if (!session_->markPanelPixel(*type, QPoint(x, y), &error)) return Failed(station_error::kWriteFailed, error);
     return Done({static_cast<uint>(session_->record().marks.back().number)});
 }
 
@@ -421,18 +416,24 @@ CommandOutcome Station::takeBack() {
     if (session_->record().marks.empty())
         return Failed(station_error::kBadMark, QStringLiteral("there is no mark to take back"));
     const int number = session_->record().marks.back().number;
-    session_->takeBack();
+    QString error;
+    if (!session_->takeBack(&error)) return Failed(station_error::kWriteFailed, error);
     return Done({static_cast<uint>(number)});
 }
 
 CommandOutcome Station::finishSession() {
     if (!session_) return Failed(station_error::kNoSession, QStringLiteral("no session is open: start one first"));
     QString error;
-    if (!FinishRecording(*session_, &error)) return Failed(station_error::kWriteFailed, error);
+    FinishRecording(*session_, &error);
+    if (!session_->finished()) return Failed(station_error::kWriteFailed, error);
+    recordsComplete_ = recordsComplete_ && session_->complete();
     const DefectRecord& r = session_->record();
     const Verdict verdict = r.verdict();
     const CommandOutcome outcome =
-        Done({SummaryLine(r.panel, verdict), ClassText(verdict.classReached), verdict.pass, session_->recordPath()});
+        // A record that misses something the operator or a command did
+        // cannot pass, whatever its marks say.
+        Done({RecordSummaryLine(r), ClassText(verdict.classReached), verdict.pass && session_->complete(),
+              session_->writtenFiles().constLast()});
     program_.setRecording(nullptr);
     session_.reset();
     return outcome;

@@ -111,6 +111,8 @@ public:
     void adopt(std::unique_ptr<RecordingSession> session);
     // The open session, handed over when the program ends.
     std::unique_ptr<RecordingSession> takeSession();
+    // Whether every session FinishSession closed left its record whole.
+    bool recordsComplete() const { return recordsComplete_; }
 
     // How long a shown pattern may take to be presented.
     static constexpr int kPresentationTimeoutMs = 5000;
@@ -152,4 +154,5 @@ private:
     std::deque<Call> queue_;
     std::optional<Waiting> waiting_;
     QTimer presentationTimer_;
+    bool recordsComplete_ = true;
 };
