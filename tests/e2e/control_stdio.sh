@@ -15,7 +15,11 @@
 # left button steps on beside the controller (its presentation is told);
 # while the exit question is open commands are refused as Busy. Closing
 # stdin in the middle of a session ends the program with status 143 and
-# the session's record written, its summary line on stderr.
+# the session's record written, its summary line on stderr. On a small
+# tmpfs filled up (as root), a mark the journal cannot keep is refused as
+# WriteFailed naming the cause and not taken; the session's record says it
+# is incomplete, FinishSession does not answer a pass, and the program ends
+# with status 5.
 #
 # Usage: sh control_stdio.sh /path/to/vantrel
 # Needs Xvfb, xdotool, xwd, ImageMagick and python3. Exits non-zero with a
@@ -267,10 +271,58 @@ while not lines.empty():
     if problem == "not JSON":
         fail("a line on stdout is not a JSON object: %r" % m[:200])
 ok("closing stdin mid-session ends with 143, the record written, the summary on stderr")
+
+# ---- a mark the disk cannot keep -----------------------------------------------------------
+DISK = os.environ.get("FULL_DISK")
+if DISK:
+    err = open(os.path.join(WORK, "app.log"), "wb")
+    app = subprocess.Popen([BIN, "--control", "stdio"], stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=err,
+                           env=dict(os.environ, QT_QPA_PLATFORM="xcb"))
+    lines = queue.Queue()
+    threading.Thread(target=read_stdout, daemon=True).start()
+    result("StartSession", options={"panel": "QM-FULL", "directory": os.path.join(DISK, "records")})
+    result("ShowPattern", pattern="7")
+    with open(os.path.join(DISK, "fill"), "wb", buffering=0) as fill:
+        try:
+            while fill.write(b"\0" * 4096):
+                pass
+        except OSError:
+            pass
+    kept = 0
+    for k in range(64):
+        m = call("Mark", type="dark", x=k + 1, y=1)
+        if "error" in m:
+            break
+        kept += 1
+        if m["result"]["number"] != kept:
+            fail("mark %d was answered %r" % (kept, m))
+    e = m.get("error", {})
+    if e.get("data", {}).get("name") != "WriteFailed" or "No space left on device" not in e.get("message", ""):
+        fail("a mark the full disk cannot keep was answered %r" % m)
+    result("GetState")
+    os.remove(os.path.join(DISK, "fill"))
+    if result("Mark", type="bright", x=2, y=2)["number"] != kept + 1:
+        fail("the mark the disk could not keep was counted as taken")
+    f = result("FinishSession")
+    if f["pass"] is not False or "RECORD INCOMPLETE" not in f["summary"]:
+        fail("the incomplete record was answered %r" % f)
+    result("Quit")
+    if app.wait(timeout=20) != 5:
+        fail("a run with an incomplete record ended with status %d, not 5" % app.returncode)
+    ok("a mark the full disk cannot keep is refused (%s), not taken, the record incomplete, status 5" % e["message"])
 print("checks %d" % checks)
 EOF
 
-timeout 200 python3 "$WORK/drive.py" "$BIN" "$WORK" "$W" "$H" >"$WORK/drive.log" 2>&1
+# A small disk of its own for a mark that cannot be kept (root only).
+FULL_DISK=
+if [ "$(id -u)" -eq 0 ] && mkdir "$WORK/disk" && mount -t tmpfs -o size=256k,mode=755 tmpfs "$WORK/disk"; then
+    FULL_DISK="$WORK/disk"
+    unmount() { umount "$FULL_DISK" 2>/dev/null || umount -l "$FULL_DISK" 2>/dev/null; }
+    on_cleanup unmount
+else
+    say "not root: the full disk is left out"
+fi
+FULL_DISK=$FULL_DISK timeout 200 python3 "$WORK/drive.py" "$BIN" "$WORK" "$W" "$H" >"$WORK/drive.log" 2>&1
 status=$?
 sed 's/^/    /' "$WORK/drive.log"
 [ "$status" -eq 0 ] || fail "the client failed (status $status): $(grep '^FAIL' "$WORK/drive.log")"
