@@ -5,6 +5,7 @@
 #include "cli/pattern_export.h"
 #include "cli/platform_setup.h"
 #include "cli/screen_choice.h"
+#include "cli/store_commands.h"
 #include "exit_status.h"
 #include "platform/pixel_verdict.h"
 #include "platform/screen_facts.h"
@@ -146,7 +147,7 @@ int RunWindows(VantrelApplication& app, QScreen* screen, const CommandLine& c) {
         return kRuntimeErrorExitStatus;
     }
     const int status = app.exec();
-    if (recording && !FinishRecording(*recording)) return kFailureExitStatus;
+    if (recording && !FinishRecording(*recording, c)) return kFailureExitStatus;
     return app.endedByError() ? kRuntimeErrorExitStatus : status;
 }
 
@@ -166,6 +167,11 @@ int RunVantrel(int argc, char** argv) {
     case CommandLine::Action::ListScreens:
     case CommandLine::Action::Check:
     case CommandLine::Action::Export:
+    case CommandLine::Action::Import:
+    case CommandLine::Action::Sync:
+    case CommandLine::Action::History:
+    case CommandLine::Action::Stats:
+    case CommandLine::Action::Heatmap:
     case CommandLine::Action::Run: break;
     }
 
@@ -190,6 +196,9 @@ int RunVantrel(int argc, char** argv) {
     int qtArgc = argc;
     const std::unique_ptr<VantrelApplication> app = StartApplication(qtArgc, argv);
 
+    // The store's commands: Qt SQL's drivers are plugins, loaded through
+    // the application object; the heatmap's title needs the fonts.
+    if (c.storeAction()) return StoreCommand(c);
     if (c.action == CommandLine::Action::ListScreens) {
         PrintLines(ScreenListing());
         return kSuccessExitStatus;

@@ -2,6 +2,7 @@
 
 #include "cli/command_line.h"
 #include "cli/stop_signals.h"
+#include "cli/store_commands.h"
 #include "exit_status.h"
 #include "session/screen_metrics.h"
 
@@ -11,9 +12,14 @@
 
 std::unique_ptr<RecordingSession> StartRecording(const CommandLine& c, QScreen* screen) {
     QStringList reports, errors;
-    RecoverUnfinishedSessions(c.recordDir, &reports, &errors);
+    std::vector<DefectRecord> recovered;
+    RecoverUnfinishedSessions(c.recordDir, &reports, &errors, &recovered);
     for (const QString& line : reports) PrintError(line);
     for (const QString& line : errors) PrintError(line);
+    // The store, besides the files: each recovered record, and what the
+    // outbox holds for this store.
+    for (const DefectRecord& record : recovered) StoreRecord(c, record);
+    DeliverPendingRecords(c);
 
     DefectRecord facts;
     facts.panel = c.panel;
@@ -36,13 +42,15 @@ std::unique_ptr<RecordingSession> StartRecording(const CommandLine& c, QScreen* 
     return session;
 }
 
-bool FinishRecording(RecordingSession& session) {
+bool FinishRecording(RecordingSession& session, const CommandLine& c) {
     QString error;
     if (!session.finish(&error)) {
         PrintError(error + QStringLiteral("; the marks stay in the journal %1").arg(session.journalPath()));
         return false;
     }
-    PrintLines({SummaryLine(session.record().panel, session.record().verdict())});
+    // The store, besides the files.
+    const QString stored = StoreRecord(c, session.record());
+    PrintLines({SummaryLine(session.record().panel, session.record().verdict()) + stored});
     return true;
 }
 

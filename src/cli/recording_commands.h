@@ -14,14 +14,15 @@ struct CommandLine;
 class QCoreApplication;
 class QScreen;
 
-// Recovers what earlier sessions left in the record directory, then
-// starts the session the command line asks for on `screen`; nullptr after
-// printing why it cannot.
+// Recovers what earlier sessions left in the record directory (into the
+// store too), delivers what the outbox holds for --store, then starts the
+// session the command line asks for on `screen`; nullptr after printing
+// why it cannot.
 std::unique_ptr<RecordingSession> StartRecording(const CommandLine& commandLine, QScreen* screen);
 
-// Writes the session's record and prints its summary line; false after
-// printing why it could not.
-bool FinishRecording(RecordingSession& session);
+// Writes the session's record, puts it into the store, and prints its
+// summary line; false after printing why the record could not be written.
+bool FinishRecording(RecordingSession& session, const CommandLine& commandLine);
 
 // --report: reads the record, judges it against --class (or the class it
 // was recorded with) and prints the summary line. Status 0, or 1 when the

@@ -140,7 +140,8 @@ bool WriteRecordFiles(const DefectRecord& record, const QString& dir, QStringLis
     return true;
 }
 
-void RecoverUnfinishedSessions(const QString& dir, QStringList* reports, QStringList* errors) {
+void RecoverUnfinishedSessions(const QString& dir, QStringList* reports, QStringList* errors,
+                               std::vector<DefectRecord>* recovered) {
     const QDir d(dir);
     const QStringList journals =
         d.entryList({QStringLiteral("*") + QLatin1String(kJournalSuffix)}, QDir::Files, QDir::Name);
@@ -167,6 +168,7 @@ void RecoverUnfinishedSessions(const QString& dir, QStringList* reports, QString
             continue;
         }
         QFile::remove(path);
+        if (recovered) recovered->push_back(record);
         *reports << QStringLiteral("recovered the unfinished session %1 with %2 mark(s): %3")
                         .arg(record.baseName())
                         .arg(record.marks.size())

@@ -69,5 +69,6 @@ bool WriteRecordFiles(const DefectRecord& record, const QString& dir, QStringLis
 // Writes the record of every session in `dir` whose journal was left by a
 // process that ended without finishing it, and removes the journal. One
 // line per session recovered goes to `reports`, one per failure to
-// `errors`.
-void RecoverUnfinishedSessions(const QString& dir, QStringList* reports, QStringList* errors);
+// `errors`; the records written go to `recovered` when it is given.
+void RecoverUnfinishedSessions(const QString& dir, QStringList* reports, QStringList* errors,
+                               std::vector<DefectRecord>* recovered = nullptr);

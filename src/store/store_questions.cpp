@@ -1,0 +1,222 @@
+#include "store/store_questions.h"
+
+#include "defects/pixel_faults.h"
+#include "store/store_schema.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStringList>
+#include <QVariant>
+
+#include <algorithm>
+#include <map>
+
+namespace {
+
+// A WHERE condition on the sessions (under `alias`) and its values, in order.
+struct Condition {
+    QString sql;
+    QVariantList values;
+};
+
+Condition FilterCondition(const StoreFilter& f, const QString& alias) {
+    QStringList parts{QStringLiteral("1 = 1")};
+    QVariantList values;
+    const QString a = alias.isEmpty() ? QString() : alias + QLatin1Char('.');
+    if (!f.since.isEmpty()) {
+        parts << a + QStringLiteral("day >= ?");
+        values << f.since;
+    }
+    if (!f.until.isEmpty()) {
+        parts << a + QStringLiteral("day <= ?");
+        values << f.until;
+    }
+    if (!f.station.isEmpty()) {
+        parts << a + QStringLiteral("station = ?");
+        values << f.station;
+    }
+    if (!f.modelPrefix.isEmpty()) {
+        // Compared character by character: LIKE ignores case in SQLite but
+        // not in PostgreSQL, and reads '%' and '_'.
+        parts << QStringLiteral("substr(CASE WHEN %1model <> '' THEN %1model ELSE %1panel END, 1, ?) = ?").arg(a);
+        values << qint64(f.modelPrefix.size()) << f.modelPrefix;
+    }
+    return {parts.join(QStringLiteral(" AND ")), values};
+}
+
+bool Run(QSqlQuery& q, const QString& sql, const QVariantList& values, QString* error) {
+    q.setForwardOnly(true);
+    if (!q.prepare(sql)) {
+        *error = SqlErrorText(q.lastError());
+        return false;
+    }
+    for (const QVariant& v : values) q.addBindValue(v);
+    if (q.exec()) return true;
+    *error = SqlErrorText(q.lastError());
+    return false;
+}
+
+int64_t Int(const QSqlQuery& q, int column) { return q.value(column).toLongLong(); }
+
+// The figures of the sessions grouped by `group` (empty: all of them as
+// one group), in one pass: a panel counts once per group, with the class
+// its latest session in the group reached.
+bool GroupFigures(RecordStore& store, const Condition& where, const QString& group,
+                  std::map<QString, StatsFigures>* out, QString* error) {
+    const QString partition = group.isEmpty() ? QStringLiteral("panel") : group + QStringLiteral(", panel");
+    QString reaching;
+    for (int c = 1; c <= kClassCount; ++c)
+        reaching += QStringLiteral(", sum(CASE WHEN latest = 1 AND class_reached <= %1 THEN 1 ELSE 0 END)").arg(c);
+    const QString sql =
+        QStringLiteral("SELECT %1, count(*), sum(CASE WHEN latest = 1 THEN 1 ELSE 0 END)%2, sum(bright), sum(dark), "
+                       "sum(sub_pixel), sum(row_defects), sum(column_defects) FROM ("
+                       "SELECT %3 class_reached, bright, dark, sub_pixel, row_defects, column_defects, "
+                       "row_number() OVER (PARTITION BY %4 ORDER BY started DESC, session_uuid DESC) AS latest "
+                       "FROM sessions WHERE %5) t%6")
+            .arg(group.isEmpty() ? QStringLiteral("''") : QStringLiteral("g"), reaching,
+                 group.isEmpty() ? QString() : group + QStringLiteral(" AS g,"), partition, where.sql,
+                 group.isEmpty() ? QString() : QStringLiteral(" GROUP BY g"));
+    QSqlQuery q(store.database());
+    if (!Run(q, sql, where.values, error)) return false;
+    while (q.next()) {
+        StatsFigures f;
+        f.sessions = Int(q, 1);
+        f.panels = Int(q, 2);
+        for (int c = 0; c < kClassCount; ++c) f.reaching[static_cast<size_t>(c)] = Int(q, 3 + c);
+        for (int t = 0; t < 5; ++t) f.faults[static_cast<size_t>(t)] = Int(q, 7 + t);
+        if (f.sessions > 0) (*out)[q.value(0).toString()] = f;
+    }
+    return true;
+}
+
+// Groups in the order of their keys' code points, whatever the
+// database's collation.
+std::vector<StatsGroup> Ordered(const std::map<QString, StatsFigures>& groups) {
+    std::vector<StatsGroup> out;
+    for (const auto& [key, figures] : groups) out.push_back({key, figures});
+    std::sort(out.begin(), out.end(),
+              [](const StatsGroup& a, const StatsGroup& b) { return a.key.toUcs4() < b.key.toUcs4(); });
+    return out;
+}
+
+// The cell of a mark at `coordinate` (1..extent) among `cells`: the
+// centre of the pixel, scaled; the same integer arithmetic in both
+// databases.
+QString CellOf(const QString& coordinate, const QString& extent) {
+    return QStringLiteral("((2 * m.%1 - 1) * ?) / (2 * s.%2)").arg(coordinate, extent);
+}
+
+} // namespace
+
+QString FilterText(const StoreFilter& f) {
+    QStringList parts;
+    if (!f.station.isEmpty()) parts << QStringLiteral("station '%1'").arg(f.station);
+    if (!f.modelPrefix.isEmpty()) parts << QStringLiteral("model %1*").arg(f.modelPrefix);
+    if (!f.since.isEmpty() && !f.until.isEmpty()) parts << QStringLiteral("from %1 to %2").arg(f.since, f.until);
+    else if (!f.since.isEmpty()) parts << QStringLiteral("from %1").arg(f.since);
+    else if (!f.until.isEmpty()) parts << QStringLiteral("until %1").arg(f.until);
+    return parts.isEmpty() ? QStringLiteral("every session") : parts.join(QStringLiteral(", "));
+}
+
+bool PanelHistory(RecordStore& store, const QString& serial, const std::function<void(const HistoryRow&)>& row,
+                  QString* error) {
+    QSqlQuery q(store.database());
+    const QString sql = QStringLiteral("SELECT started, station, operator_name, model, bright, dark, sub_pixel, "
+                                       "row_defects, column_defects, class_required, class_reached, pass, "
+                                       "session_uuid FROM sessions WHERE %1 = substr(?, 1, 200) AND panel = ? "
+                                       "ORDER BY started DESC, session_uuid DESC")
+                            .arg(QLatin1String(kPanelKey));
+    if (!Run(q, sql, {serial, serial}, error)) return false;
+    while (q.next()) {
+        HistoryRow r;
+        r.started = q.value(0).toString().left(19) + QLatin1Char('Z');
+        r.station = q.value(1).toString();
+        r.operatorName = q.value(2).toString();
+        r.model = q.value(3).toString();
+        for (int t = 0; t < 5; ++t) r.counts[static_cast<size_t>(t)] = Int(q, 4 + t);
+        r.classRequired = static_cast<int>(Int(q, 9));
+        if (!q.value(10).isNull()) r.classReached = static_cast<int>(Int(q, 10));
+        r.pass = Int(q, 11) != 0;
+        r.session = q.value(12).toString();
+        row(r);
+    }
+    return true;
+}
+
+bool ComputeStats(RecordStore& store, const StoreFilter& filter, LineStats* stats, QString* error) {
+    const Condition where = FilterCondition(filter, QString());
+    std::map<QString, StatsFigures> all, stations, days;
+    if (!GroupFigures(store, where, QString(), &all, error) ||
+        !GroupFigures(store, where, QStringLiteral("station"), &stations, error) ||
+        !GroupFigures(store, where, QStringLiteral("day"), &days, error))
+        return false;
+    *stats = {};
+    if (!all.empty()) stats->all = all.begin()->second;
+    stats->byStation = Ordered(stations);
+    stats->byDay = Ordered(days);
+    return true;
+}
+
+bool ComputeHeatmap(RecordStore& store, const StoreFilter& filter, int width, HeatmapFigures* h, QString* error) {
+    *h = {};
+    const Condition where = FilterCondition(filter, QStringLiteral("s"));
+    QSqlQuery q(store.database());
+    if (!Run(q,
+             QStringLiteral("SELECT s.width, s.height, count(*) FROM sessions s WHERE %1 AND s.width > 0 AND "
+                            "s.height > 0 GROUP BY s.width, s.height ORDER BY 3 DESC, 1 DESC, 2 DESC")
+                 .arg(where.sql),
+             where.values, error))
+        return false;
+    if (q.next()) h->mode = QSize(static_cast<int>(Int(q, 0)), static_cast<int>(Int(q, 1)));
+    q.finish();
+    if (!Run(q, QStringLiteral("SELECT count(*), count(DISTINCT s.panel) FROM sessions s WHERE %1").arg(where.sql),
+             where.values, error) ||
+        !q.next())
+        return false;
+    h->sessions = Int(q, 0);
+    h->panels = Int(q, 1);
+    q.finish();
+    if (h->mode.isEmpty()) return true;
+
+    const int64_t tall = (int64_t(width) * h->mode.height() + h->mode.width() / 2) / h->mode.width();
+    h->cells = QSize(width, static_cast<int>(std::clamp<int64_t>(tall, 1, 16 * int64_t(width))));
+    h->density.assign(static_cast<size_t>(h->cells.width()) * static_cast<size_t>(h->cells.height()), 0);
+    const QString onPanel = QStringLiteral(" AND m.x BETWEEN 1 AND s.width AND m.y BETWEEN 1 AND s.height");
+    const QString from = QStringLiteral(" FROM sessions s JOIN marks m ON m.session_id = s.id WHERE ");
+
+    QVariantList values{h->cells.width(), h->cells.height()};
+    values += where.values;
+    if (!Run(q,
+             QStringLiteral("SELECT %1, %2, count(*)").arg(CellOf(QStringLiteral("x"), QStringLiteral("width")),
+                                                           CellOf(QStringLiteral("y"), QStringLiteral("height"))) +
+                 from + where.sql + QStringLiteral(" AND m.type <= 3") + onPanel + QStringLiteral(" GROUP BY 1, 2"),
+             values, error))
+        return false;
+    while (q.next()) {
+        const int64_t x = Int(q, 0), y = Int(q, 1), n = Int(q, 2);
+        if (x < 0 || y < 0 || x >= h->cells.width() || y >= h->cells.height()) continue;
+        h->density[static_cast<size_t>(y * h->cells.width() + x)] += static_cast<uint32_t>(n);
+        h->pointFaults += n;
+    }
+    q.finish();
+
+    values = {h->cells.height(), h->cells.width()};
+    values += where.values;
+    if (!Run(q,
+             QStringLiteral("SELECT m.type, CASE WHEN m.type = 4 THEN %1 ELSE %2 END, count(*)")
+                     .arg(CellOf(QStringLiteral("y"), QStringLiteral("height")),
+                          CellOf(QStringLiteral("x"), QStringLiteral("width"))) +
+                 from + where.sql + QStringLiteral(" AND m.type >= 4 AND m.type <= 5") + onPanel +
+                 QStringLiteral(" GROUP BY 1, 2 ORDER BY 1, 2"),
+             values, error))
+        return false;
+    while (q.next()) {
+        HeatmapFigures::Line line;
+        line.row = Int(q, 0) == static_cast<int>(FaultType::Row);
+        line.position = static_cast<int>(Int(q, 1));
+        line.count = Int(q, 2);
+        h->lines.push_back(line);
+        h->lineDefects += line.count;
+    }
+    return true;
+}
