@@ -21,8 +21,8 @@ constexpr QColor kLineColour(0, 200, 255);
 // A fault spreads over the cells within kSpread of its own, weighed
 // exp(-d²/2σ²): 1 on its own cell, so one fault alone shows at its full
 // weight and faults on one spot add up.
-constexpr int kSpread = 3;
-constexpr double kSigma = 1.2;
+constexpr int kSpread = 4;
+constexpr double kSigma = 1.6;
 
 struct Stop {
     double at;

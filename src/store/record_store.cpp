@@ -44,11 +44,11 @@ QString PatternOrder(const std::vector<int16_t>& sequence) {
     return numbers.join(QLatin1Char(','));
 }
 
-// Binds the values in order and runs the prepared query. A null QString
-// is an empty text, not SQL's NULL.
+// Binds the values in order and runs the prepared query. Qt's drivers
+// bind a null QString as SQL's NULL: an empty text stays an empty text.
 bool Run(QSqlQuery& q, std::initializer_list<QVariant> values, QString* error) {
     for (const QVariant& v : values) {
-        if (v.metaType() == QMetaType::fromType<QString>() && v.toString().isNull()) q.addBindValue(QStringLiteral(""));
+        if (v.metaType() == QMetaType::fromType<QString>() && v.toString().isEmpty()) q.addBindValue(QStringLiteral(""));
         else q.addBindValue(v);
     }
     if (q.exec()) return true;

@@ -163,7 +163,7 @@ $(diff "$WORK/pg.norm" "$WORK/sqlite.norm")"
 same "--history QM-L-01" --history QM-L-01 --format json
 [ "$STATUS" = 0 ] && grep -q '"started": "2026-12-02T08:00:00Z"' "$WORK/out" || fail "--history QM-L-01: $(cat "$WORK/out")"
 same "--history QM-REAL-2 as a table" --history QM-REAL-2
-grep -q "^20[0-9-]*T[0-9:]*Z  S2 *e2e *QM27 .*FAIL  [0-9a-f-]*$" "$WORK/out" || fail "--history QM-REAL-2: $(cat "$WORK/out")"
+grep -q "^20[0-9-]*T[0-9:]*Z  S2 *e2e *QM27 .* II  *-  *FAIL  *[0-9a-f-]*$" "$WORK/out" || fail "--history QM-REAL-2: $(cat "$WORK/out")"
 same "--history of an unknown panel" --history QM-NONE
 [ "$STATUS" = 1 ] && [ "$(wc -l <"$WORK/err")" = 1 ] || fail "--history QM-NONE: status $STATUS, $(cat "$WORK/err")"
 same "--stats" --stats --format json
