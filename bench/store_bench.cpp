@@ -91,13 +91,17 @@ bool MakeStore() {
     const QDateTime first(QDate(2026, 1, 1), QTime(6, 0), Qt::UTC);
     const int panels = kSessions * 9 / 10;
     int64_t marksLeft = kMarks;
+    int64_t previous = 0;
     std::vector<FaultMark> faults;
     for (int i = 0; i < kSessions; ++i) {
         // The first nine tenths inspect every panel once, the last tenth again.
         const int panel = i < panels ? i : static_cast<int>(random() % panels);
         const QSize mode = modes[random() % 5];
         const QDateTime started = first.addSecs(static_cast<qint64>(i) * 400 * 86400 / kSessions);
-        const int n = static_cast<int>(std::min<int64_t>(marksLeft, i % 2 == 0 ? random() % 11 : 10 - (faults.size())));
+        // 0 to 10 marks, two sessions in a row 10 together: 5 on average.
+        const int n = static_cast<int>(
+            std::min<int64_t>(marksLeft, i % 2 == 0 ? static_cast<int64_t>(random() % 11) : 10 - previous));
+        previous = n;
         faults.clear();
         for (int k = 0; k < n; ++k) {
             const int type = 1 + static_cast<int>(random() % 100 < 97 ? random() % 3 : 3 + random() % 2);
@@ -122,7 +126,7 @@ bool MakeStore() {
               QVariant(qint64(mode.width())), QVariant(qint64(mode.height())),
               v.classReached ? QVariant(qint64(*v.classReached)) : QVariant(QMetaType::fromType<qint64>()),
               QVariant(qint64(v.pass)), QVariant(qint64(v.counts.bright)), QVariant(qint64(v.counts.dark)),
-              QVariant(qint64(v.counts.subPixel)), QVariant(rows), QVariant(columns),
+              QVariant(qint64(v.counts.subPixel)), QVariant(qint64(rows)), QVariant(qint64(columns)),
               QVariant(qint64(v.counts.clusters12)), QVariant(qint64(v.counts.clusters3))})
             session.addBindValue(value);
         if (!Exec(session, "session")) return false;

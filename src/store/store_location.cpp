@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -93,7 +94,6 @@ bool ParsePostgresUri(const QString& uri, StoreLocation* location, QString* erro
     }
     if (!rest.isEmpty() && !ReadHosts(rest, &parameters, error)) return false;
     if (!dbname.isEmpty()) parameters.emplace_back(QStringLiteral("dbname"), dbname);
-    bool timeout = false;
     for (const QString& item : query.split(QLatin1Char('&'), Qt::SkipEmptyParts)) {
         const qsizetype eq = item.indexOf(QLatin1Char('='));
         if (eq <= 0) {
@@ -105,13 +105,24 @@ bool ParsePostgresUri(const QString& uri, StoreLocation* location, QString* erro
             *error = PasswordRefusal(QStringLiteral("?password="));
             return false;
         }
-        timeout = timeout || key == QLatin1String("connect_timeout");
         // A later parameter overrides an earlier one of the same name, as in
         // libpq; the URI's parts come first.
         parameters.emplace_back(key, Decoded(item.mid(eq + 1)));
     }
-    // A line's database that is away must not hold up a station for long.
-    if (!timeout) parameters.emplace_back(QStringLiteral("connect_timeout"), QStringLiteral("5"));
+    // A line's database that is away must not hold up a station for long,
+    // nor one whose network dies in the middle of a write keep a station
+    // from ending: a connection gives up after 5 s, a connection that no
+    // longer answers after about 20 s. Each unless the URL says otherwise.
+    const std::pair<const char*, const char*> defaults[] = {{"connect_timeout", "5"},
+                                                             {"keepalives_idle", "10"},
+                                                             {"keepalives_interval", "5"},
+                                                             {"keepalives_count", "2"},
+                                                             {"tcp_user_timeout", "20000"}};
+    for (const auto& [key, value] : defaults) {
+        const bool given = std::any_of(parameters.begin(), parameters.end(),
+                                       [key](const auto& p) { return p.first == QLatin1String(key); });
+        if (!given) parameters.emplace_back(QLatin1String(key), QLatin1String(value));
+    }
 
     QStringList pairs;
     for (const auto& [key, value] : parameters) {
