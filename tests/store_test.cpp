@@ -151,7 +151,7 @@ TEST_P(StoreMigration, BringsEveryEarlierVersionUpWithItsRowsOrRefuses) {
             ASSERT_TRUE(q.exec(QStringLiteral(
                 "INSERT INTO sessions VALUES (7, '%1', 'P1', '', 'op', 'S1', 'Vantrel', '2026-12-01T08:00:00.000Z', "
                 "'2026-12-01T08:01:00.000Z', '2026-12-01', 0, '', '', '', '', 1920, 1080, NULL, '', '1', 2, 1, 1, "
-                "0, 0, 0, 0, 0, 0, 0)")
+                "0, 0, 0, 0, 0, 0, 0, 0)")
                                    .arg(kept.toString(QUuid::WithoutBraces))))
                 << q.lastError().text().toStdString();
         }

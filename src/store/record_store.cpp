@@ -159,13 +159,28 @@ bool RecordStore::write(const DefectRecord& r, Outcome* outcome, QString* error)
         rollback();
         return fail(reason);
     };
+    // The panel's other sessions: the questions count a panel seen once
+    // without looking for its latest session. Two PostgreSQL stations
+    // writing one panel at once take turns (SQLite has one writer anyway).
+    const bool pg = location_.kind == StoreLocation::Kind::PostgreSQL;
+    const QString samePanel = QStringLiteral(" WHERE %1 = substr(?, 1, 200) AND panel = ?").arg(QLatin1String(kPanelKey));
+    QSqlQuery others(db_);
+    if (pg) {
+        others.prepare(QStringLiteral("SELECT pg_advisory_xact_lock(1450204237, hashtext(?))"));
+        if (!Run(others, {r.panel}, &reason)) return failInside(reason);
+    }
+    others.prepare(QStringLiteral("SELECT count(*) FROM sessions") + samePanel);
+    if (!Run(others, {r.panel, r.panel}, &reason) || !others.next())
+        return failInside(reason.isEmpty() ? SqlErrorText(others.lastError()) : reason);
+    const bool repeated = others.value(0).toLongLong() > 0;
+    others.finish();
     QSqlQuery session(db_);
     session.prepare(QStringLiteral(
         "INSERT INTO sessions (session_uuid, panel, model, operator_name, station, program, started, ended, day, "
         "recovered, screen_name, screen_manufacturer, screen_model, screen_serial, width, height, one_to_one, "
         "pattern_order, dwell, class_required, class_reached, pass, bright, dark, sub_pixel, row_defects, "
-        "column_defects, clusters12, clusters3) "
-        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
+        "column_defects, clusters12, clusters3, repeated) "
+        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
         "ON CONFLICT (session_uuid) DO NOTHING RETURNING id"));
     const QString started = StoreTime(r.started);
     if (!Run(session,
@@ -176,7 +191,7 @@ bool RecordStore::write(const DefectRecord& r, Outcome* outcome, QString* error)
               Int(r.mode.height()), r.oneToOne ? Int(*r.oneToOne) : NullInt(), PatternOrder(r.sequence),
               r.dwellSeconds, Int(r.faultClass), v.classReached ? Int(*v.classReached) : NullInt(), Int(v.pass),
               Int(v.counts.bright), Int(v.counts.dark), Int(v.counts.subPixel), Int(rows), Int(columns),
-              Int(v.counts.clusters12), Int(v.counts.clusters3)},
+              Int(v.counts.clusters12), Int(v.counts.clusters3), Int(repeated)},
              &reason))
         return failInside(reason);
     if (!session.next()) {
@@ -188,6 +203,10 @@ bool RecordStore::write(const DefectRecord& r, Outcome* outcome, QString* error)
     }
     const qint64 id = session.value(0).toLongLong();
     session.finish();
+    if (repeated) {
+        others.prepare(QStringLiteral("UPDATE sessions SET repeated = 1") + samePanel + QStringLiteral(" AND repeated = 0"));
+        if (!Run(others, {r.panel, r.panel}, &reason)) return failInside(reason);
+    }
 
     QSqlQuery mark(db_);
     mark.prepare(QStringLiteral("INSERT INTO marks (session_id, seq, number, type, x, y, pattern, pattern_name, "

@@ -58,11 +58,36 @@ bool Run(QSqlQuery& q, const QString& sql, const QVariantList& values, QString* 
 
 int64_t Int(const QSqlQuery& q, int column) { return q.value(column).toLongLong(); }
 
-// The figures of the sessions grouped by `group` (empty: all of them as
-// one group), in one pass: a panel counts once per group, with the class
-// its latest session in the group reached.
-bool GroupFigures(RecordStore& store, const Condition& where, const QString& group,
-                  std::map<QString, StatsFigures>* out, QString* error) {
+// What the sessions of panels seen once add up to, per station and day:
+// each is its panel's latest, so every figure is a plain sum.
+bool SingleSessionFigures(RecordStore& store, const Condition& where, std::map<std::pair<QString, QString>, StatsFigures>* out,
+                          QString* error) {
+    QString reaching;
+    for (int c = 1; c <= kClassCount; ++c)
+        reaching += QStringLiteral(", sum(CASE WHEN class_reached <= %1 THEN 1 ELSE 0 END)").arg(c);
+    QSqlQuery q(store.database());
+    if (!Run(q,
+             QStringLiteral("SELECT station, day, count(*)%1, sum(bright), sum(dark), sum(sub_pixel), "
+                            "sum(row_defects), sum(column_defects) FROM sessions WHERE %2 AND repeated = 0 "
+                            "GROUP BY station, day")
+                 .arg(reaching, where.sql),
+             where.values, error))
+        return false;
+    while (q.next()) {
+        StatsFigures f;
+        f.sessions = f.panels = Int(q, 2);
+        for (int c = 0; c < kClassCount; ++c) f.reaching[static_cast<size_t>(c)] = Int(q, 3 + c);
+        for (int t = 0; t < 5; ++t) f.faults[static_cast<size_t>(t)] = Int(q, 7 + t);
+        (*out)[{q.value(0).toString(), q.value(1).toString()}] = f;
+    }
+    return true;
+}
+
+// What the sessions of panels seen more than once add up to, grouped by
+// `group` (empty: all of them as one group): a panel counts once per
+// group, with the class its latest session in the group reached.
+bool RepeatedPanelFigures(RecordStore& store, const Condition& where, const QString& group,
+                          std::map<QString, StatsFigures>* out, QString* error) {
     const QString partition = group.isEmpty() ? QStringLiteral("panel") : group + QStringLiteral(", panel");
     QString reaching;
     for (int c = 1; c <= kClassCount; ++c)
@@ -72,7 +97,7 @@ bool GroupFigures(RecordStore& store, const Condition& where, const QString& gro
                        "sum(sub_pixel), sum(row_defects), sum(column_defects) FROM ("
                        "SELECT %3 class_reached, bright, dark, sub_pixel, row_defects, column_defects, "
                        "row_number() OVER (PARTITION BY %4 ORDER BY started DESC, session_uuid DESC) AS latest "
-                       "FROM sessions WHERE %5) t%6")
+                       "FROM sessions WHERE %5 AND repeated = 1) t%6")
             .arg(group.isEmpty() ? QStringLiteral("''") : QStringLiteral("g"), reaching,
                  group.isEmpty() ? QString() : group + QStringLiteral(" AS g,"), partition, where.sql,
                  group.isEmpty() ? QString() : QStringLiteral(" GROUP BY g"));
@@ -84,7 +109,7 @@ bool GroupFigures(RecordStore& store, const Condition& where, const QString& gro
         f.panels = Int(q, 2);
         for (int c = 0; c < kClassCount; ++c) f.reaching[static_cast<size_t>(c)] = Int(q, 3 + c);
         for (int t = 0; t < 5; ++t) f.faults[static_cast<size_t>(t)] = Int(q, 7 + t);
-        if (f.sessions > 0) (*out)[q.value(0).toString()] = f;
+        if (f.sessions > 0) (*out)[q.value(0).toString()] += f;
     }
     return true;
 }
@@ -107,6 +132,14 @@ QString CellOf(const QString& coordinate, const QString& extent) {
 }
 
 } // namespace
+
+StatsFigures& StatsFigures::operator+=(const StatsFigures& o) {
+    sessions += o.sessions;
+    panels += o.panels;
+    for (size_t c = 0; c < reaching.size(); ++c) reaching[c] += o.reaching[c];
+    for (size_t t = 0; t < faults.size(); ++t) faults[t] += o.faults[t];
+    return *this;
+}
 
 QString FilterText(const StoreFilter& f) {
     QStringList parts;
@@ -145,11 +178,18 @@ bool PanelHistory(RecordStore& store, const QString& serial, const std::function
 
 bool ComputeStats(RecordStore& store, const StoreFilter& filter, LineStats* stats, QString* error) {
     const Condition where = FilterCondition(filter, QString());
+    std::map<std::pair<QString, QString>, StatsFigures> single;
     std::map<QString, StatsFigures> all, stations, days;
-    if (!GroupFigures(store, where, QString(), &all, error) ||
-        !GroupFigures(store, where, QStringLiteral("station"), &stations, error) ||
-        !GroupFigures(store, where, QStringLiteral("day"), &days, error))
+    if (!SingleSessionFigures(store, where, &single, error) ||
+        !RepeatedPanelFigures(store, where, QString(), &all, error) ||
+        !RepeatedPanelFigures(store, where, QStringLiteral("station"), &stations, error) ||
+        !RepeatedPanelFigures(store, where, QStringLiteral("day"), &days, error))
         return false;
+    for (const auto& [key, figures] : single) {
+        all[QString()] += figures;
+        stations[key.first] += figures;
+        days[key.second] += figures;
+    }
     *stats = {};
     if (!all.empty()) stats->all = all.begin()->second;
     stats->byStation = Ordered(stations);
@@ -169,12 +209,22 @@ bool ComputeHeatmap(RecordStore& store, const StoreFilter& filter, int width, He
         return false;
     if (q.next()) h->mode = QSize(static_cast<int>(Int(q, 0)), static_cast<int>(Int(q, 1)));
     q.finish();
-    if (!Run(q, QStringLiteral("SELECT count(*), count(DISTINCT s.panel) FROM sessions s WHERE %1").arg(where.sql),
+    // A panel seen once is one panel; the others are counted apart.
+    if (!Run(q,
+             QStringLiteral("SELECT count(*), sum(CASE WHEN s.repeated = 0 THEN 1 ELSE 0 END) FROM sessions s WHERE %1")
+                 .arg(where.sql),
              where.values, error) ||
         !q.next())
         return false;
     h->sessions = Int(q, 0);
     h->panels = Int(q, 1);
+    q.finish();
+    if (!Run(q,
+             QStringLiteral("SELECT count(DISTINCT s.panel) FROM sessions s WHERE %1 AND s.repeated = 1").arg(where.sql),
+             where.values, error) ||
+        !q.next())
+        return false;
+    h->panels += Int(q, 0);
     q.finish();
     if (h->mode.isEmpty()) return true;
 
@@ -184,19 +234,23 @@ bool ComputeHeatmap(RecordStore& store, const StoreFilter& filter, int width, He
     const QString onPanel = QStringLiteral(" AND m.x BETWEEN 1 AND s.width AND m.y BETWEEN 1 AND s.height");
     const QString from = QStringLiteral(" FROM sessions s JOIN marks m ON m.session_id = s.id WHERE ");
 
+    // The point faults' cells, computed by the database and counted here
+    // as they stream by: SQLite's GROUP BY would sort every mark first,
+    // which takes longer than reading them (docs/performance.md).
     QVariantList values{h->cells.width(), h->cells.height()};
     values += where.values;
     if (!Run(q,
-             QStringLiteral("SELECT %1, %2, count(*)").arg(CellOf(QStringLiteral("x"), QStringLiteral("width")),
-                                                           CellOf(QStringLiteral("y"), QStringLiteral("height"))) +
-                 from + where.sql + QStringLiteral(" AND m.type <= 3") + onPanel + QStringLiteral(" GROUP BY 1, 2"),
+             QStringLiteral("SELECT %1, %2").arg(CellOf(QStringLiteral("x"), QStringLiteral("width")),
+                                                 CellOf(QStringLiteral("y"), QStringLiteral("height"))) +
+                 from + where.sql + QStringLiteral(" AND m.type <= 3") + onPanel,
              values, error))
         return false;
+    const int64_t across = h->cells.width(), down = h->cells.height();
     while (q.next()) {
-        const int64_t x = Int(q, 0), y = Int(q, 1), n = Int(q, 2);
-        if (x < 0 || y < 0 || x >= h->cells.width() || y >= h->cells.height()) continue;
-        h->density[static_cast<size_t>(y * h->cells.width() + x)] += static_cast<uint32_t>(n);
-        h->pointFaults += n;
+        const int64_t x = Int(q, 0), y = Int(q, 1);
+        if (x < 0 || y < 0 || x >= across || y >= down) continue;
+        ++h->density[static_cast<size_t>(y * across + x)];
+        ++h->pointFaults;
     }
     q.finish();
 

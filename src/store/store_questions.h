@@ -1,8 +1,9 @@
 #pragma once
 // The questions a line asks of its store, each answered by the database:
-// a panel's history, the yield and faults by station and day, and where
-// on the panels the faults lie (counted per cell of the heatmap). Rows are
-// read one at a time; no question holds every session or mark in memory.
+// a panel's history, the yield and faults by station and day (sums and
+// window functions), and where on the panels the faults lie (each mark's
+// cell of the heatmap computed by the database). Rows are read one at a
+// time; no question holds every session or mark in memory.
 
 #include "store/record_store.h"
 
@@ -54,6 +55,9 @@ struct StatsFigures {
     // or a better one.
     std::array<int64_t, 4> reaching{};
     std::array<int64_t, 5> faults{}; // marks: bright, dark, sub-pixel, row, column
+
+    // The figures of two sets of sessions with no panel in common.
+    StatsFigures& operator+=(const StatsFigures& other);
 };
 
 struct StatsGroup {

@@ -46,7 +46,7 @@ QStringList SchemaStep(int version, StoreLocation::Kind kind) {
                            "class_required BIGINT NOT NULL, class_reached BIGINT, pass BIGINT NOT NULL, "
                            "bright BIGINT NOT NULL, dark BIGINT NOT NULL, sub_pixel BIGINT NOT NULL, "
                            "row_defects BIGINT NOT NULL, column_defects BIGINT NOT NULL, "
-                           "clusters12 BIGINT NOT NULL, clusters3 BIGINT NOT NULL)")
+                           "clusters12 BIGINT NOT NULL, clusters3 BIGINT NOT NULL, repeated BIGINT NOT NULL)")
                 .arg(id),
             QStringLiteral("CREATE TABLE marks (session_id BIGINT NOT NULL REFERENCES sessions (id), "
                            "seq BIGINT NOT NULL, number BIGINT NOT NULL, type BIGINT NOT NULL, "

@@ -5,7 +5,8 @@
 // when it is opened; an empty database is created that way.
 //
 //   1  sessions (one row per inspection session, keyed by its identity,
-//      with the counts and verdict the questions read), marks,
+//      with the counts and verdict the questions read, and `repeated`: 1
+//      when the store holds another session of the same panel), marks,
 //      patterns_shown
 //   2  the indexes of the questions: a panel's history, the days
 //   3  outbox: records kept for a store that could not be reached
