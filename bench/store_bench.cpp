@@ -91,7 +91,8 @@ bool MakeStore() {
     // Made as fast as SQLite can: no journal, a large cache, the indexes
     // made once at the end, the identities in order.
     for (const char* pragma : {"PRAGMA journal_mode=OFF", "PRAGMA synchronous=OFF", "PRAGMA cache_size=-524288",
-                               "DROP INDEX sessions_by_panel", "DROP INDEX sessions_by_day"})
+                               "DROP INDEX sessions_by_panel", "DROP INDEX sessions_by_day",
+                               "DROP INDEX sessions_figures", "DROP INDEX sessions_repeated"})
         store.exec(QLatin1String(pragma), &error);
     if (!store.begin(&error)) return false;
     QSqlQuery session(store.database()), mark(store.database());

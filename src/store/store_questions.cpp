@@ -58,46 +58,46 @@ bool Run(QSqlQuery& q, const QString& sql, const QVariantList& values, QString* 
 
 int64_t Int(const QSqlQuery& q, int column) { return q.value(column).toLongLong(); }
 
-// What the sessions of panels seen once add up to, per station and day:
-// each is its panel's latest, so every figure is a plain sum.
-bool SingleSessionFigures(RecordStore& store, const Condition& where, std::map<std::pair<QString, QString>, StatsFigures>* out,
-                          QString* error) {
+// The sums of every session, per station and day, with the panels seen
+// once: each is its panel's latest session, so it adds one panel and its
+// class.
+bool SummedFigures(RecordStore& store, const Condition& where, std::map<std::pair<QString, QString>, StatsFigures>* out,
+                   QString* error) {
     QString reaching;
     for (int c = 1; c <= kClassCount; ++c)
-        reaching += QStringLiteral(", sum(CASE WHEN class_reached <= %1 THEN 1 ELSE 0 END)").arg(c);
+        reaching += QStringLiteral(", sum(CASE WHEN repeated = 0 AND class_reached <= %1 THEN 1 ELSE 0 END)").arg(c);
     QSqlQuery q(store.database());
     if (!Run(q,
-             QStringLiteral("SELECT station, day, count(*)%1, sum(bright), sum(dark), sum(sub_pixel), "
-                            "sum(row_defects), sum(column_defects) FROM sessions WHERE %2 AND repeated = 0 "
-                            "GROUP BY station, day")
+             QStringLiteral("SELECT station, day, count(*), sum(CASE WHEN repeated = 0 THEN 1 ELSE 0 END)%1, "
+                            "sum(bright), sum(dark), sum(sub_pixel), sum(row_defects), sum(column_defects) "
+                            "FROM sessions WHERE %2 GROUP BY station, day")
                  .arg(reaching, where.sql),
              where.values, error))
         return false;
     while (q.next()) {
         StatsFigures f;
-        f.sessions = f.panels = Int(q, 2);
-        for (int c = 0; c < kClassCount; ++c) f.reaching[static_cast<size_t>(c)] = Int(q, 3 + c);
-        for (int t = 0; t < 5; ++t) f.faults[static_cast<size_t>(t)] = Int(q, 7 + t);
+        f.sessions = Int(q, 2);
+        f.panels = Int(q, 3);
+        for (int c = 0; c < kClassCount; ++c) f.reaching[static_cast<size_t>(c)] = Int(q, 4 + c);
+        for (int t = 0; t < 5; ++t) f.faults[static_cast<size_t>(t)] = Int(q, 8 + t);
         (*out)[{q.value(0).toString(), q.value(1).toString()}] = f;
     }
     return true;
 }
 
-// What the sessions of panels seen more than once add up to, grouped by
-// `group` (empty: all of them as one group): a panel counts once per
-// group, with the class its latest session in the group reached.
-bool RepeatedPanelFigures(RecordStore& store, const Condition& where, const QString& group,
-                          std::map<QString, StatsFigures>* out, QString* error) {
+// The panels seen more than once, grouped by `group` (empty: all of them
+// as one group): each counts once per group, with the class its latest
+// session in the group reached.
+bool RepeatedPanels(RecordStore& store, const Condition& where, const QString& group,
+                    std::map<QString, StatsFigures>* out, QString* error) {
     const QString partition = group.isEmpty() ? QStringLiteral("panel") : group + QStringLiteral(", panel");
     QString reaching;
     for (int c = 1; c <= kClassCount; ++c)
         reaching += QStringLiteral(", sum(CASE WHEN latest = 1 AND class_reached <= %1 THEN 1 ELSE 0 END)").arg(c);
     const QString sql =
-        QStringLiteral("SELECT %1, count(*), sum(CASE WHEN latest = 1 THEN 1 ELSE 0 END)%2, sum(bright), sum(dark), "
-                       "sum(sub_pixel), sum(row_defects), sum(column_defects) FROM ("
-                       "SELECT %3 class_reached, bright, dark, sub_pixel, row_defects, column_defects, "
-                       "row_number() OVER (PARTITION BY %4 ORDER BY started DESC, session_uuid DESC) AS latest "
-                       "FROM sessions WHERE %5 AND repeated = 1) t%6")
+        QStringLiteral("SELECT %1, sum(CASE WHEN latest = 1 THEN 1 ELSE 0 END)%2 FROM ("
+                       "SELECT %3 class_reached, row_number() OVER (PARTITION BY %4 ORDER BY started DESC, "
+                       "session_uuid DESC) AS latest FROM sessions WHERE %5 AND repeated = 1) t%6")
             .arg(group.isEmpty() ? QStringLiteral("''") : QStringLiteral("g"), reaching,
                  group.isEmpty() ? QString() : group + QStringLiteral(" AS g,"), partition, where.sql,
                  group.isEmpty() ? QString() : QStringLiteral(" GROUP BY g"));
@@ -105,11 +105,9 @@ bool RepeatedPanelFigures(RecordStore& store, const Condition& where, const QStr
     if (!Run(q, sql, where.values, error)) return false;
     while (q.next()) {
         StatsFigures f;
-        f.sessions = Int(q, 1);
-        f.panels = Int(q, 2);
-        for (int c = 0; c < kClassCount; ++c) f.reaching[static_cast<size_t>(c)] = Int(q, 3 + c);
-        for (int t = 0; t < 5; ++t) f.faults[static_cast<size_t>(t)] = Int(q, 7 + t);
-        if (f.sessions > 0) (*out)[q.value(0).toString()] += f;
+        f.panels = Int(q, 1);
+        for (int c = 0; c < kClassCount; ++c) f.reaching[static_cast<size_t>(c)] = Int(q, 2 + c);
+        if (f.panels > 0) (*out)[q.value(0).toString()] += f;
     }
     return true;
 }
@@ -178,14 +176,13 @@ bool PanelHistory(RecordStore& store, const QString& serial, const std::function
 
 bool ComputeStats(RecordStore& store, const StoreFilter& filter, LineStats* stats, QString* error) {
     const Condition where = FilterCondition(filter, QString());
-    std::map<std::pair<QString, QString>, StatsFigures> single;
+    std::map<std::pair<QString, QString>, StatsFigures> summed;
     std::map<QString, StatsFigures> all, stations, days;
-    if (!SingleSessionFigures(store, where, &single, error) ||
-        !RepeatedPanelFigures(store, where, QString(), &all, error) ||
-        !RepeatedPanelFigures(store, where, QStringLiteral("station"), &stations, error) ||
-        !RepeatedPanelFigures(store, where, QStringLiteral("day"), &days, error))
+    if (!SummedFigures(store, where, &summed, error) || !RepeatedPanels(store, where, QString(), &all, error) ||
+        !RepeatedPanels(store, where, QStringLiteral("station"), &stations, error) ||
+        !RepeatedPanels(store, where, QStringLiteral("day"), &days, error))
         return false;
-    for (const auto& [key, figures] : single) {
+    for (const auto& [key, figures] : summed) {
         all[QString()] += figures;
         stations[key.first] += figures;
         days[key.second] += figures;
@@ -201,23 +198,28 @@ bool ComputeHeatmap(RecordStore& store, const StoreFilter& filter, int width, He
     *h = {};
     const Condition where = FilterCondition(filter, QStringLiteral("s"));
     QSqlQuery q(store.database());
+    // The modes with their sessions, and the panels seen once.
     if (!Run(q,
-             QStringLiteral("SELECT s.width, s.height, count(*) FROM sessions s WHERE %1 AND s.width > 0 AND "
-                            "s.height > 0 GROUP BY s.width, s.height ORDER BY 3 DESC, 1 DESC, 2 DESC")
+             QStringLiteral("SELECT s.width, s.height, count(*), sum(CASE WHEN s.repeated = 0 THEN 1 ELSE 0 END) "
+                            "FROM sessions s WHERE %1 GROUP BY s.width, s.height")
                  .arg(where.sql),
              where.values, error))
         return false;
-    if (q.next()) h->mode = QSize(static_cast<int>(Int(q, 0)), static_cast<int>(Int(q, 1)));
-    q.finish();
-    // A panel seen once is one panel; the others are counted apart.
-    if (!Run(q,
-             QStringLiteral("SELECT count(*), sum(CASE WHEN s.repeated = 0 THEN 1 ELSE 0 END) FROM sessions s WHERE %1")
-                 .arg(where.sql),
-             where.values, error) ||
-        !q.next())
-        return false;
-    h->sessions = Int(q, 0);
-    h->panels = Int(q, 1);
+    int64_t most = 0;
+    while (q.next()) {
+        const QSize mode(static_cast<int>(Int(q, 0)), static_cast<int>(Int(q, 1)));
+        const int64_t n = Int(q, 2);
+        h->sessions += n;
+        h->panels += Int(q, 3);
+        // The most common mode; of two as common, the larger.
+        const auto larger = [](QSize a, QSize b) {
+            return a.width() != b.width() ? a.width() > b.width() : a.height() > b.height();
+        };
+        if (!mode.isEmpty() && (n > most || (n == most && larger(mode, h->mode)))) {
+            most = n;
+            h->mode = mode;
+        }
+    }
     q.finish();
     if (!Run(q,
              QStringLiteral("SELECT count(DISTINCT s.panel) FROM sessions s WHERE %1 AND s.repeated = 1").arg(where.sql),
@@ -237,19 +239,19 @@ bool ComputeHeatmap(RecordStore& store, const StoreFilter& filter, int width, He
     // The point faults' cells, computed by the database and counted here
     // as they stream by: SQLite's GROUP BY would sort every mark first,
     // which takes longer than reading them (docs/performance.md).
-    QVariantList values{h->cells.width(), h->cells.height()};
+    QVariantList values{h->cells.height(), h->cells.width(), h->cells.width()};
     values += where.values;
     if (!Run(q,
-             QStringLiteral("SELECT %1, %2").arg(CellOf(QStringLiteral("x"), QStringLiteral("width")),
-                                                 CellOf(QStringLiteral("y"), QStringLiteral("height"))) +
+             QStringLiteral("SELECT %1 * ? + %2").arg(CellOf(QStringLiteral("y"), QStringLiteral("height")),
+                                                      CellOf(QStringLiteral("x"), QStringLiteral("width"))) +
                  from + where.sql + QStringLiteral(" AND m.type <= 3") + onPanel,
              values, error))
         return false;
-    const int64_t across = h->cells.width(), down = h->cells.height();
+    const auto cells = static_cast<int64_t>(h->density.size());
     while (q.next()) {
-        const int64_t x = Int(q, 0), y = Int(q, 1);
-        if (x < 0 || y < 0 || x >= across || y >= down) continue;
-        ++h->density[static_cast<size_t>(y * across + x)];
+        const int64_t cell = Int(q, 0);
+        if (cell < 0 || cell >= cells) continue;
+        ++h->density[static_cast<size_t>(cell)];
         ++h->pointFaults;
     }
     q.finish();

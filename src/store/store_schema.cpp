@@ -58,14 +58,25 @@ QStringList SchemaStep(int version, StoreLocation::Kind kind) {
                            "shown TEXT NOT NULL, PRIMARY KEY (session_id, seq))%1")
                 .arg(clustered),
         };
-    case 2:
+    case 2: {
         // A PostgreSQL index entry holds at most about 2.7 kB, and a serial
         // read from a file may be longer: the panel's index holds its first
         // 200 characters (kPanelKey), the query compares the whole serial too.
-        return {
+        QStringList step{
             QStringLiteral("CREATE INDEX sessions_by_panel ON sessions ((substr(panel, 1, 200)), started)"),
             QStringLiteral("CREATE INDEX sessions_by_day ON sessions (day)"),
         };
+        // SQLite sorts to group and has no hash aggregates: --stats and
+        // --heatmap read what they sum from an index in the order they
+        // group by, and the panels seen more than once in the order their
+        // latest session is looked for in.
+        if (!pg)
+            step << QStringLiteral("CREATE INDEX sessions_figures ON sessions (station, day, repeated, class_reached, "
+                                   "bright, dark, sub_pixel, row_defects, column_defects, width, height)")
+                 << QStringLiteral("CREATE INDEX sessions_repeated ON sessions (panel, started, session_uuid, "
+                                   "class_reached, station, day) WHERE repeated = 1");
+        return step;
+    }
     case 3:
         return {
             QStringLiteral("CREATE TABLE outbox (url TEXT NOT NULL, session_uuid TEXT NOT NULL, "
