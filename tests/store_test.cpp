@@ -316,7 +316,7 @@ TEST_P(StoreBackends, HostileTextComesBackUnchangedAndNulIsRefused) {
         QStringLiteral("ab'\\ü\"").repeated(20000), // 100,000 characters
     };
     for (const QString& text : hostile) {
-        DefectRecord r = Record(tagged("H") + text.left(40), kDay1, text, {{FaultType::Dark, {1, 1}}});
+        DefectRecord r = Record(tagged("H") + text, kDay1, text, {{FaultType::Dark, {1, 1}}});
         r.operatorName = text;
         r.model = text;
         r.screen.name = text;
@@ -343,6 +343,20 @@ TEST_P(StoreBackends, HostileTextComesBackUnchangedAndNulIsRefused) {
         EXPECT_FALSE(table.join(QString()).contains(QChar(0x1b)));
         EXPECT_GE(table[1].size(), text.size());
     }
+    // A serial that differs from another only after its first 200
+    // characters is another panel.
+    const QString longSerial = tagged("H") + hostile[5];
+    put(Record(longSerial.chopped(1) + QStringLiteral("X"), kDay1.addSecs(1)));
+    std::vector<HistoryRow> one;
+    QString historyError;
+    ASSERT_TRUE(PanelHistory(store_, longSerial, [&one](const HistoryRow& row) { one.push_back(row); }, &historyError));
+    EXPECT_EQ(one.size(), 1u);
+    EXPECT_EQ(Scalar(store_, QStringLiteral("SELECT repeated FROM sessions WHERE station = 'S1' AND "
+                                            "substr(panel, 1, %1) = '%2'")
+                                 .arg(tagged("H").size())
+                                 .arg(tagged("H"))),
+              0);
+
     DefectRecord nul = Record(tagged("NUL"), kDay1);
     nul.operatorName = QStringLiteral("a") + QChar(0) + QStringLiteral("b");
     RecordStore::Outcome outcome;

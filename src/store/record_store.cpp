@@ -11,6 +11,8 @@
 #include <QUuid>
 #include <QVariant>
 
+#include <vector>
+
 namespace {
 
 QVariant Int(qint64 v) { return QVariant(v); }
@@ -163,16 +165,24 @@ bool RecordStore::write(const DefectRecord& r, Outcome* outcome, QString* error)
     // without looking for its latest session. Two PostgreSQL stations
     // writing one panel at once take turns (SQLite has one writer anyway).
     const bool pg = location_.kind == StoreLocation::Kind::PostgreSQL;
-    const QString samePanel = QStringLiteral(" WHERE %1 = substr(?, 1, 200) AND panel = ?").arg(QLatin1String(kPanelKey));
     QSqlQuery others(db_);
     if (pg) {
         others.prepare(QStringLiteral("SELECT pg_advisory_xact_lock(1450204237, hashtext(?))"));
         if (!Run(others, {r.panel}, &reason)) return failInside(reason);
     }
-    others.prepare(QStringLiteral("SELECT count(*) FROM sessions") + samePanel);
-    if (!Run(others, {r.panel, r.panel}, &reason) || !others.next())
-        return failInside(reason.isEmpty() ? SqlErrorText(others.lastError()) : reason);
-    const bool repeated = others.value(0).toLongLong() > 0;
+    // Found by the panel's index; the whole serial compared here (SQLite
+    // would put a serial compared in SQL into the index's expression and
+    // read every session instead).
+    others.prepare(QStringLiteral("SELECT id, repeated, panel FROM sessions WHERE %1 = substr(?, 1, 200)")
+                       .arg(QLatin1String(kPanelKey)));
+    if (!Run(others, {r.panel}, &reason)) return failInside(reason);
+    std::vector<qint64> seenOnce;
+    bool repeated = false;
+    while (others.next()) {
+        if (others.value(2).toString() != r.panel) continue;
+        repeated = true;
+        if (others.value(1).toLongLong() == 0) seenOnce.push_back(others.value(0).toLongLong());
+    }
     others.finish();
     QSqlQuery session(db_);
     session.prepare(QStringLiteral(
@@ -203,10 +213,9 @@ bool RecordStore::write(const DefectRecord& r, Outcome* outcome, QString* error)
     }
     const qint64 id = session.value(0).toLongLong();
     session.finish();
-    if (repeated) {
-        others.prepare(QStringLiteral("UPDATE sessions SET repeated = 1") + samePanel + QStringLiteral(" AND repeated = 0"));
-        if (!Run(others, {r.panel, r.panel}, &reason)) return failInside(reason);
-    }
+    others.prepare(QStringLiteral("UPDATE sessions SET repeated = 1 WHERE id = ?"));
+    for (const qint64 other : seenOnce)
+        if (!Run(others, {Int(other)}, &reason)) return failInside(reason);
 
     QSqlQuery mark(db_);
     mark.prepare(QStringLiteral("INSERT INTO marks (session_id, seq, number, type, x, y, pattern, pattern_name, "

@@ -152,13 +152,16 @@ QString FilterText(const StoreFilter& f) {
 bool PanelHistory(RecordStore& store, const QString& serial, const std::function<void(const HistoryRow&)>& row,
                   QString* error) {
     QSqlQuery q(store.database());
+    // Found by the panel's index; the whole serial compared here (see
+    // RecordStore::write).
     const QString sql = QStringLiteral("SELECT started, station, operator_name, model, bright, dark, sub_pixel, "
                                        "row_defects, column_defects, class_required, class_reached, pass, "
-                                       "session_uuid FROM sessions WHERE %1 = substr(?, 1, 200) AND panel = ? "
+                                       "session_uuid, panel FROM sessions WHERE %1 = substr(?, 1, 200) "
                                        "ORDER BY started DESC, session_uuid DESC")
                             .arg(QLatin1String(kPanelKey));
-    if (!Run(q, sql, {serial, serial}, error)) return false;
+    if (!Run(q, sql, {serial}, error)) return false;
     while (q.next()) {
+        if (q.value(13).toString() != serial) continue;
         HistoryRow r;
         r.started = q.value(0).toString().left(19) + QLatin1Char('Z');
         r.station = q.value(1).toString();
