@@ -141,11 +141,18 @@ QImage PaintHeatmap(const HeatmapFigures& f, const QString& filter) {
     }
 
     QPainter p(&image);
+    // A line defect seen once is faint where there are many of them; one
+    // seen on many panels at the same place (a fault of the process) is
+    // the more opaque the more panels show it.
     int64_t mostOnOneLine = 1;
     for (const HeatmapFigures::Line& line : f.lines) mostOnOneLine = std::max(mostOnOneLine, line.count);
+    const double once = std::clamp(8.0 / static_cast<double>(std::max<size_t>(f.lines.size(), 1)), 0.08, 0.6);
     for (const HeatmapFigures::Line& line : f.lines) {
         QColor colour = kLineColour;
-        colour.setAlphaF(static_cast<float>(0.5 + 0.5 * static_cast<double>(line.count) / mostOnOneLine));
+        const double opacity =
+            line.count < 2 ? once
+                           : 0.35 + 0.55 * static_cast<double>(line.count - 1) / static_cast<double>(mostOnOneLine - 1);
+        colour.setAlphaF(static_cast<float>(opacity));
         if (line.row) p.fillRect(QRect(panel.left(), panel.top() + line.position, panel.width(), 1), colour);
         else p.fillRect(QRect(panel.left() + line.position, panel.top(), 1, panel.height()), colour);
     }
