@@ -36,10 +36,11 @@ Condition FilterCondition(const StoreFilter& f, const QString& alias) {
         values << f.station;
     }
     if (!f.modelPrefix.isEmpty()) {
-        // Compared character by character: LIKE ignores case in SQLite but
-        // not in PostgreSQL, and reads '%' and '_'.
+        // Compared character by character (both count characters, not
+        // UTF-16 units): LIKE ignores case in SQLite but not in PostgreSQL,
+        // and reads '%' and '_'.
         parts << QStringLiteral("substr(CASE WHEN %1model <> '' THEN %1model ELSE %1panel END, 1, ?) = ?").arg(a);
-        values << qint64(f.modelPrefix.size()) << f.modelPrefix;
+        values << qint64(f.modelPrefix.toUcs4().size()) << f.modelPrefix;
     }
     return {parts.join(QStringLiteral(" AND ")), values};
 }
