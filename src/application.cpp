@@ -5,6 +5,7 @@
 #include "cli/pattern_export.h"
 #include "cli/platform_setup.h"
 #include "cli/screen_choice.h"
+#include "cli/store_commands.h"
 #include "exit_status.h"
 #include "platform/pixel_verdict.h"
 #include "platform/screen_facts.h"
@@ -149,7 +150,7 @@ int RunWindows(VantrelApplication& app, QScreen* screen, const CommandLine& c) {
     // An incomplete record outweighs how the program ended: the line must
     // know that the panel's record cannot be trusted.
     if (recording) {
-        if (const int recordStatus = FinishRecording(*recording); recordStatus != kSuccessExitStatus)
+        if (const int recordStatus = FinishRecording(*recording, c); recordStatus != kSuccessExitStatus)
             return recordStatus;
     }
     return app.endedByError() ? kRuntimeErrorExitStatus : status;
@@ -171,6 +172,11 @@ int RunVantrel(int argc, char** argv) {
     case CommandLine::Action::ListScreens:
     case CommandLine::Action::Check:
     case CommandLine::Action::Export:
+    case CommandLine::Action::Import:
+    case CommandLine::Action::Sync:
+    case CommandLine::Action::History:
+    case CommandLine::Action::Stats:
+    case CommandLine::Action::Heatmap:
     case CommandLine::Action::Run: break;
     }
 
@@ -195,6 +201,9 @@ int RunVantrel(int argc, char** argv) {
     int qtArgc = argc;
     const std::unique_ptr<VantrelApplication> app = StartApplication(qtArgc, argv);
 
+    // The store's commands: Qt SQL's drivers are plugins, loaded through
+    // the application object; the heatmap's title needs the fonts.
+    if (c.storeAction()) return StoreCommand(c);
     if (c.action == CommandLine::Action::ListScreens) {
         PrintLines(ScreenListing());
         return kSuccessExitStatus;
