@@ -10,6 +10,7 @@
 #include "platform/screen_facts.h"
 #include "program.h"
 #include "screens/artwork.h"
+#include "session/interface_font.h"
 #include "session/numeric.h"
 
 #include <QFont>
@@ -81,6 +82,7 @@ void ReportRuntimeError(const numeric::RuntimeError& error, QWidget* parent) {
     std::fprintf(stderr, "vantrel: run-time error %d: %s\n", static_cast<int>(error.code()),
                  qPrintable(error.name()));
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Vantrel"), text, QMessageBox::Ok, parent);
+    box.setFont(InterfaceFont(9.75));
     box.exec();
 }
 
