@@ -7,6 +7,7 @@
 #include "cli/screen_choice.h"
 #include "exit_status.h"
 #include "platform/pixel_verdict.h"
+#include "platform/printable_text.h"
 #include "platform/screen_facts.h"
 #include "program.h"
 #include "screens/artwork.h"
@@ -199,8 +200,10 @@ int RunVantrel(int argc, char** argv) {
     QScreen* screen = nullptr;
     if (c.needsDisplay() && !(screen = ChosenScreen(c))) return kUsageErrorExitStatus;
     if (c.action == CommandLine::Action::Check) {
+        // The line may name the server's output: printed escaped.
         const PixelVerdict verdict = JudgePixels(QueryScreenFacts(screen));
-        PrintLines({verdict.oneToOne ? QStringLiteral("1:1") : verdict.message});
+        PrintLines({PrintableText(VerdictLine(verdict))});
+        if (!verdict.known) return kOneToOneUnknownExitStatus;
         return verdict.oneToOne ? kSuccessExitStatus : kNotOneToOneExitStatus;
     }
     if (c.action == CommandLine::Action::Export) {
