@@ -74,7 +74,8 @@ Welcome::Welcome(QScreen* screen)
 }
 
 void Welcome::showNotice(const QString& text) {
-    notice_.setText(text);
+    // A number and its per cent sign stay on one line ("125 %").
+    notice_.setText(QString(text).replace(QStringLiteral(" %"), QStringLiteral("\u00a0%")));
     notice_.setVisible(!text.isEmpty());
 }
 
