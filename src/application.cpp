@@ -8,9 +8,11 @@
 #include "cli/store_commands.h"
 #include "exit_status.h"
 #include "platform/pixel_verdict.h"
+#include "platform/printable_text.h"
 #include "platform/screen_facts.h"
 #include "program.h"
 #include "screens/artwork.h"
+#include "session/interface_font.h"
 #include "session/numeric.h"
 
 #include <QFont>
@@ -82,6 +84,7 @@ void ReportRuntimeError(const numeric::RuntimeError& error, QWidget* parent) {
     std::fprintf(stderr, "vantrel: run-time error %d: %s\n", static_cast<int>(error.code()),
                  qPrintable(error.name()));
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Vantrel"), text, QMessageBox::Ok, parent);
+    box.setFont(InterfaceFont(9.75));
     box.exec();
 }
 
@@ -211,8 +214,10 @@ int RunVantrel(int argc, char** argv) {
     QScreen* screen = nullptr;
     if (c.needsDisplay() && !(screen = ChosenScreen(c))) return kUsageErrorExitStatus;
     if (c.action == CommandLine::Action::Check) {
+        // The line may name the server's output: printed escaped.
         const PixelVerdict verdict = JudgePixels(QueryScreenFacts(screen));
-        PrintLines({verdict.oneToOne ? QStringLiteral("1:1") : verdict.message});
+        PrintLines({PrintableText(VerdictLine(verdict))});
+        if (!verdict.known) return kOneToOneUnknownExitStatus;
         return verdict.oneToOne ? kSuccessExitStatus : kNotOneToOneExitStatus;
     }
     if (c.action == CommandLine::Action::Export) {

@@ -29,11 +29,14 @@ struct Options {
     QCommandLineOption listScreens{
         QStringLiteral("list-screens"),
         QStringLiteral("Lists the screens: index, name, size in device pixels, device pixel ratio "
-                       "and refresh rate.")};
+                       "and refresh rate, then the output's mode, the monitor's native mode, the desktop's "
+                       "scale, the monitor, and whether one pattern pixel is one panel pixel (1:1 yes, no or "
+                       "unknown, with the reason).")};
     QCommandLineOption check{
         QStringLiteral("check"),
         QStringLiteral("Says in one line whether the screen (see --screen) shows one pattern pixel as one "
-                       "panel pixel, and exits: 0 when it does, 4 when it does not.")};
+                       "panel pixel, and exits: 0 when it does, 4 when it does not, 6 when no display "
+                       "server can be asked.")};
     QCommandLineOption screen{
         QStringLiteral("screen"),
         QStringLiteral("Opens the windows on this screen, given by its index or its name "
@@ -43,7 +46,8 @@ struct Options {
         QStringLiteral("export"),
         QStringLiteral("Renders the patterns into DIR as pattern-01.png to pattern-67.png, plus "
                        "contact-sheet.png with all of them as numbered thumbnails, and exits. "
-                       "The directory is created if need be. Needs no display when --size is given."),
+                       "The directory is created if need be; one export at a time writes into it. Needs no "
+                       "display when --size is given."),
         QStringLiteral("DIR")};
     QCommandLineOption size{
         QStringLiteral("size"),

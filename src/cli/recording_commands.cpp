@@ -45,7 +45,7 @@ std::unique_ptr<RecordingSession> StartRecording(const CommandLine& c, QScreen* 
         const PixelVerdict verdict = JudgePixels(screenFacts);
         facts.mode = TrueDeviceSize(screenFacts);
         if (facts.mode.isEmpty()) facts.mode = DeviceSize(screen);
-        if (screenFacts.source != FactsSource::Qt) facts.oneToOne = verdict.oneToOne;
+        if (verdict.known) facts.oneToOne = verdict.oneToOne;
         facts.oneToOneReason = verdict.message;
     }
     facts.sequence = c.sequence;
