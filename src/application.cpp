@@ -6,6 +6,7 @@
 #include "cli/platform_setup.h"
 #include "cli/screen_choice.h"
 #include "cli/stop_signals.h"
+#include "cli/store_commands.h"
 #include "control/line_control.h"
 #include "exit_status.h"
 #include "platform/pixel_verdict.h"
@@ -13,6 +14,7 @@
 #include "platform/screen_facts.h"
 #include "program.h"
 #include "screens/artwork.h"
+#include "session/interface_font.h"
 #include "session/numeric.h"
 
 #include <QFont>
@@ -85,6 +87,7 @@ void ReportRuntimeError(const numeric::RuntimeError& error, QWidget* parent) {
     std::fprintf(stderr, "vantrel: run-time error %d: %s\n", static_cast<int>(error.code()),
                  qPrintable(error.name()));
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Vantrel"), text, QMessageBox::Ok, parent);
+    box.setFont(InterfaceFont(9.75));
     box.exec();
 }
 
@@ -176,7 +179,7 @@ int RunWindows(VantrelApplication& app, QScreen* screen, const CommandLine& c) {
     // An incomplete record outweighs how the program ended: the line must
     // know that the panel's record cannot be trusted.
     if (recording) {
-        if (const int recordStatus = FinishRecording(*recording); recordStatus != kSuccessExitStatus)
+        if (const int recordStatus = FinishRecording(*recording, c); recordStatus != kSuccessExitStatus)
             return recordStatus;
     }
     if (!controlledRecordsComplete) return kIncompleteRecordExitStatus;
@@ -199,6 +202,11 @@ int RunVantrel(int argc, char** argv) {
     case CommandLine::Action::ListScreens:
     case CommandLine::Action::Check:
     case CommandLine::Action::Export:
+    case CommandLine::Action::Import:
+    case CommandLine::Action::Sync:
+    case CommandLine::Action::History:
+    case CommandLine::Action::Stats:
+    case CommandLine::Action::Heatmap:
     case CommandLine::Action::Run: break;
     }
 
@@ -223,6 +231,9 @@ int RunVantrel(int argc, char** argv) {
     int qtArgc = argc;
     const std::unique_ptr<VantrelApplication> app = StartApplication(qtArgc, argv);
 
+    // The store's commands: Qt SQL's drivers are plugins, loaded through
+    // the application object; the heatmap's title needs the fonts.
+    if (c.storeAction()) return StoreCommand(c);
     if (c.action == CommandLine::Action::ListScreens) {
         PrintLines(ScreenListing());
         return kSuccessExitStatus;
@@ -230,8 +241,10 @@ int RunVantrel(int argc, char** argv) {
     QScreen* screen = nullptr;
     if (c.needsDisplay() && !(screen = ChosenScreen(c))) return kUsageErrorExitStatus;
     if (c.action == CommandLine::Action::Check) {
+        // The line may name the server's output: printed escaped.
         const PixelVerdict verdict = JudgePixels(QueryScreenFacts(screen));
-        PrintLines({verdict.oneToOne ? QStringLiteral("1:1") : verdict.message});
+        PrintLines({PrintableText(VerdictLine(verdict))});
+        if (!verdict.known) return kOneToOneUnknownExitStatus;
         return verdict.oneToOne ? kSuccessExitStatus : kNotOneToOneExitStatus;
     }
     if (c.action == CommandLine::Action::Export) {

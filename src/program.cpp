@@ -6,6 +6,7 @@
 #include "session/dispatcher.h"
 #include "session/pattern_window.h"
 #include "platform/pixel_verdict.h"
+#include "platform/printable_text.h"
 #include "platform/screen_facts.h"
 #include "platform/window_fit.h"
 #include "session/screen_metrics.h"
@@ -39,13 +40,17 @@ void Program::start() {
 void Program::warnUnlessOneToOne(Welcome& splash) {
     // Asked once, before the first pattern: whether the display server
     // shows a pattern pixel as one panel pixel. When it does not, the
-    // operator reads why and what to do on stderr and on the splash.
+    // operator reads why and what to do on stderr and on the splash. When
+    // no server could be asked, nothing is claimed: stderr says so and why,
+    // and the splash stays as it is, for there is nothing to set right on
+    // the desktop.
     facts_ = QueryScreenFacts(screen_);
     verdict_ = JudgePixels(facts_);
     if (verdict_.oneToOne) return;
-    std::fprintf(stderr, "vantrel: %s\n", qPrintable(verdict_.message));
+    const QString line = PrintableText(VerdictLine(verdict_));
+    std::fprintf(stderr, "vantrel: %s\n", qPrintable(line));
     std::fflush(stderr);
-    splash.showNotice(verdict_.message);
+    if (verdict_.known) splash.showNotice(line);
 }
 
 Welcome& Program::welcome() {

@@ -329,7 +329,7 @@ QVariantMap Station::state() const {
         {QStringLiteral("width"), static_cast<uint>(std::max(0, size.width()))},
         {QStringLiteral("height"), static_cast<uint>(std::max(0, size.height()))},
         {QStringLiteral("oneToOne"), verdict.oneToOne},
-        {QStringLiteral("oneToOneReason"), verdict.message},
+        {QStringLiteral("oneToOneReason"), verdict.known ? verdict.message : VerdictLine(verdict)},
         {QStringLiteral("refreshHz"), refresh},
         {QStringLiteral("sessionOpen"), session_ != nullptr},
     };
@@ -424,7 +424,7 @@ CommandOutcome Station::takeBack() {
 CommandOutcome Station::finishSession() {
     if (!session_) return Failed(station_error::kNoSession, QStringLiteral("no session is open: start one first"));
     QString error;
-    FinishRecording(*session_, &error);
+    FinishRecording(*session_, commandLine_, &error);
     if (!session_->finished()) return Failed(station_error::kWriteFailed, error);
     recordsComplete_ = recordsComplete_ && session_->complete();
     const DefectRecord& r = session_->record();
