@@ -187,7 +187,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadLine{{"--export", "d", "--pattern", "seven"},
                 "malformed pattern 'seven': expected a number N or a range N-M"},
         BadLine{{"--all"}, "--all only applies to --list"},
-        BadLine{{"--export", "d", "--pattern", "124"}, "pattern 124 is out of range: the extended patterns are 101 to 123"},
+        BadLine{{"--export", "d", "--pattern", "124"},
+                "pattern 124 is out of range: the extended patterns are 101 to 123"},
         BadLine{{"--export", "d", "--pattern", "3,seven"},
                 "unknown pattern 'seven': no pattern has this id and no group this name"},
         BadLine{{"--export", "d", "--pattern", "gama"}, "malformed pattern 'gama': expected a number N or a range N-M"},
@@ -434,8 +435,7 @@ TEST(CliExport, AListExportsEachNamedPatternOnceAndTheSheetShowsThem) {
     EXPECT_EQ(Entries(tmp.path()), (QStringList{QStringLiteral("contact-sheet.png"), QStringLiteral("pattern-03.png"),
                                                 QStringLiteral("pattern-112.png"), QStringLiteral("pattern-123.png")}));
     for (const int16_t n : {3, 112, 123})
-        EXPECT_EQ(FirstDifference(QImage(QDir(tmp.path()).filePath(PatternFileName(n))), RenderPattern(n, QSize(64, 48))),
-                  "")
+        EXPECT_EQ(FirstDifference(QImage(QDir(tmp.path()).filePath(PatternFileName(n))), RenderPattern(n, {64, 48})), "")
             << n;
     ContactSheet three(QSize(64, 48));
     for (int i = 0; i < 3; ++i) three.add(static_cast<int16_t>(i), QString(), RenderPattern(1, QSize(64, 48)));

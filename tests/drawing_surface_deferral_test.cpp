@@ -279,8 +279,16 @@ TEST(DrawingSurfaceDeferralTiles, TiledBoxesGiveThePixelsOfThePlainDrawing) {
                 const float y1 = RandomCoord(rng, h), y2 = RandomCoord(rng, h);
                 switch (rng.bounded(4)) {
                 case 0: trail += "clear; "; s.setBackColor(c); plain.clear(c); break;
-                case 1: trail += "band; "; s.filledBox(x1, 0.0f, x2, fh, c); plain.filledBox(x1, 0.0f, x2, fh, c); break;
-                case 2: trail += "box; "; s.filledBox(x1, y1, x2, y2, c); plain.filledBox(x1, y1, x2, y2, c); break;
+                case 1:
+                    trail += "band; ";
+                    s.filledBox(x1, 0.0f, x2, fh, c);
+                    plain.filledBox(x1, 0.0f, x2, fh, c);
+                    break;
+                case 2:
+                    trail += "box; ";
+                    s.filledBox(x1, y1, x2, y2, c);
+                    plain.filledBox(x1, y1, x2, y2, c);
+                    break;
                 default: {
                     const int tw = 1 + rng.bounded(4), th = 1 + rng.bounded(3);
                     std::vector<QRgb> tile(static_cast<size_t>(tw * th));

@@ -47,7 +47,9 @@ template <int CellWidth, int CellHeight>
 void Checker(DrawingSurface& s, int16_t w, int16_t h, QRgb even, QRgb odd) {
     PaintCheckerboard(s, w, h, even, odd, CellWidth, CellHeight);
 }
-void GammaPatches(DrawingSurface& s, int16_t w, int16_t h, QRgb, QRgb) { PaintGammaPatches(s, w, h, kGammaPatchLevels); }
+void GammaPatches(DrawingSurface& s, int16_t w, int16_t h, QRgb, QRgb) {
+    PaintGammaPatches(s, w, h, kGammaPatchLevels);
+}
 void LevelBars(DrawingSurface& s, int16_t w, int16_t h, QRgb channels, QRgb) {
     PaintLevelBars(s, w, h, channels, kLevelSeries);
 }
@@ -173,9 +175,9 @@ constexpr std::array<PatternInfo, kPatternCount + kExtendedCount> kTable{{
     Extended(108, "inversion-2dot-b", "2-dot inversion, phase B",
              {.still = Checker<1, 2>, .first = kLitGreen, .second = kLitRedBlue}),
     Extended(109, "crosstalk-field", "crosstalk field, grey 128", {.still = Field, .first = kGrey128}),
-    Extended(110, "crosstalk-white", "crosstalk, white window on grey 128",
+    Extended(110, "crosstalk-white", "crosstalk, white window",
              {.still = PaintCrosstalkWindow, .first = kGrey128, .second = kWhite}),
-    Extended(111, "crosstalk-black", "crosstalk, black window on grey 128",
+    Extended(111, "crosstalk-black", "crosstalk, black window",
              {.still = PaintCrosstalkWindow, .first = kGrey128, .second = kBlack}),
     Extended(112, "gamma", "gamma line pairs and patches", {.still = GammaPatches}),
     Extended(113, "levels-grey", "grey levels, 8 bars", {.still = LevelBars, .first = kGreyChannels}),
