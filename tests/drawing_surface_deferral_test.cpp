@@ -165,8 +165,8 @@ public:
     void tile(float x1, float y1, float x2, float y2, const std::vector<QRgb>& tile, int tw, int th) {
         const auto [a, b] = Sorted(x1, x2);
         const auto [t, u] = Sorted(y1, y2);
-        for (int y = t; y < u; ++y)
-            for (int x = a; x < b; ++x) set(x, y, tile[static_cast<size_t>((y % th) * tw + x % tw)]);
+        for (int y = std::max(t, 0); y < u; ++y)
+            for (int x = std::max(a, 0); x < b; ++x) set(x, y, tile[static_cast<size_t>((y % th) * tw + x % tw)]);
     }
     void copyRows(int src, int rows, int dst) {
         for (int i = 0; i < rows; ++i)

@@ -196,13 +196,15 @@ CommandLine Failure(QString error) {
 }
 
 // Reads --pattern: the classic N or N-M into the range, read and refused
-// as it always was, or else a list into `exportPatterns`. A single item
-// that names no pattern is refused in the classic option's words.
+// as it always was, or else a list into `exportPatterns`. A single word
+// that names no pattern is refused in the classic option's words too
+// ("malformed pattern 'seven': ...").
 bool ReadExportPatterns(const QString& text, CommandLine& c, QString* error) {
     QString classicError;
     if (ParsePatternRange(text, &c.firstPattern, &c.lastPattern, &classicError)) return true;
     if (ParsePatternList(text, &c.exportPatterns, error)) return true;
-    if (!text.contains(QLatin1Char(',')) && error->startsWith(QLatin1String("unknown pattern"))) *error = classicError;
+    const bool singleWord = !text.contains(QLatin1Char(',')) && !text.isEmpty() && text.front().isLetter();
+    if (singleWord) *error = classicError;
     return false;
 }
 
