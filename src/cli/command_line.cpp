@@ -61,8 +61,9 @@ struct Options {
     QCommandLineOption record{
         QStringLiteral("record"),
         QStringLiteral("Records an inspection session into DIR: the keys 1, 2, 3, R and C mark a fault "
-                       "under the pointer, Backspace takes the last mark back. At the end DIR holds "
-                       "SERIAL-YYYYMMDD-HHMMSS.json, .csv and .png. Needs --panel."),
+                       "under the pointer, Backspace takes the last mark back; Right, Space, Left and Home "
+                       "step through the patterns. At the end DIR holds SERIAL-YYYYMMDD-HHMMSS.json, .csv "
+                       "and .png. Needs --panel."),
         QStringLiteral("DIR")};
     QCommandLineOption panel{
         QStringLiteral("panel"),

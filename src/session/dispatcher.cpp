@@ -156,8 +156,9 @@ constexpr std::array<PatternInfo, kPatternCount + kExtendedCount> kTable{{
     Row(66, "3 by 3 grid", {.still = Plain<PaintThirdsGrid>}),
     Row(67, "4 by 4 grid with discs", {.still = Plain<PaintQuartersGridWithDiscs>}),
 
-    // Polarity inversion: each pattern drives one inversion scheme's
-    // sub-pixels all to the same polarity; phases A and B swap lit and dark.
+    // Polarity inversion: each pattern lights only the sub-pixels that one
+    // inversion scheme drives with the same polarity in a frame; phases A
+    // and B swap lit and dark.
     Extended(101, "inversion-dot-a", "dot inversion, phase A",
              {.still = Checker<1, 1>, .first = kLitRedBlue, .second = kLitGreen}),
     Extended(102, "inversion-dot-b", "dot inversion, phase B",
