@@ -66,6 +66,9 @@ Background& Program::background() {
         PatternForm& form = background_->form();
         form.Sequence = sequence_;
         form.AutoPlayStep = autoPlayStep_;
+        // A sequence of the operator's own, or a recording session, is
+        // walked with the keys too.
+        background_->setStepKeysEnabled(!sequence_.empty() || recording_ != nullptr);
         if (recording_) {
             connect(background_.get(), &Background::markKey, recording_, &RecordingSession::markKey);
             connect(background_.get(), &Background::patternShown, recording_, &RecordingSession::patternShown);
