@@ -68,6 +68,9 @@ Background& Program::background() {
         PatternForm& form = background_->form();
         form.Sequence = sequence_;
         form.AutoPlayStep = autoPlayStep_;
+        // A sequence of the operator's own, or a recording session, is
+        // walked with the keys too.
+        background_->setStepKeysEnabled(!sequence_.empty() || recording_ != nullptr);
         connectRecording();
     }
     return *background_;
@@ -91,6 +94,7 @@ void Program::setRecording(RecordingSession* session) {
     connectRecording();
     // A pattern window that is up takes the change at once; one still to
     // come switches its keys on when it loads.
+    if (background_) background_->setStepKeysEnabled(!sequence_.empty() || recording_ != nullptr);
     if (background_ && background_->isLoaded()) {
         background_->setMarkKeysEnabled(recording_ != nullptr);
         background_->flush();

@@ -5,6 +5,7 @@
 #include "platform/printable_text.h"
 #include "program.h"
 #include "session/dispatcher.h"
+#include "session/pattern_list.h"
 #include "session/pattern_window.h"
 #include "session/session_state.h"
 
@@ -59,16 +60,6 @@ CommandOutcome Failed(const char* name, QString message) {
 qint64 SteadyNowNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
-}
-
-QString PatternId(int number) { return QStringLiteral("classic-%1").arg(number, 2, 10, QLatin1Char('0')); }
-
-// A pattern by its number or its id; 0 when there is none such.
-int16_t ResolvePattern(const QString& text) {
-    const QString t = text.trimmed();
-    for (const PatternInfo& p : PatternTable())
-        if (t == QString::number(p.number) || t == PatternId(p.number)) return p.number;
-    return 0;
 }
 
 // An integral value of a JSON or D-Bus argument within [low, high].
@@ -244,13 +235,10 @@ bool Station::run(Call& c) {
         return true;
     }
     if (name == QLatin1String("ShowPattern")) {
-        const QString text = c.args.value(0).toString();
-        const int16_t number = ResolvePattern(text);
+        QString why;
+        const int16_t number = ResolvePattern(c.args.value(0).toString(), &why);
         if (number == 0) {
-            c.reply(Failed(station_error::kBadPattern,
-                           QStringLiteral("there is no pattern '%1': give a number from 1 to %2 or an id such as classic-07")
-                               .arg(PrintableText(text))
-                               .arg(kPatternCount)));
+            c.reply(Failed(station_error::kBadPattern, PrintableText(why)));
             return true;
         }
         program_.showPattern(number);
@@ -270,9 +258,9 @@ bool Station::run(Call& c) {
     CommandOutcome outcome;
     if (name == QLatin1String("ListPatterns")) {
         QVariantList patterns;
-        for (const PatternInfo& p : PatternTable())
+        for (const PatternInfo& p : AllPatterns())
             patterns << QVariantMap{{QStringLiteral("number"), static_cast<uint>(p.number)},
-                                    {QStringLiteral("id"), PatternId(p.number)},
+                                    {QStringLiteral("id"), QString::fromLatin1(p.id)},
                                     {QStringLiteral("name"), QString::fromUtf8(p.name)}};
         outcome = Done({patterns});
     } else if (name == QLatin1String("GetState")) {
@@ -321,11 +309,11 @@ QVariantMap Station::state() const {
     const ScreenFacts& facts = program_.screenFacts();
     const PixelVerdict& verdict = program_.verdict();
     const QSize size = TrueDeviceSize(facts);
-    const int16_t pattern = FindPattern(SessionState.PatternIndex) ? SessionState.PatternIndex : int16_t(0);
+    const PatternInfo* shown = FindPattern(SessionState.PatternIndex);
     const double refresh = facts.refreshHz.value_or(program_.screen() ? program_.screen()->refreshRate() : 0.0);
     QVariantMap s{
-        {QStringLiteral("pattern"), static_cast<uint>(pattern)},
-        {QStringLiteral("patternId"), pattern ? PatternId(pattern) : QString()},
+        {QStringLiteral("pattern"), static_cast<uint>(shown ? shown->number : 0)},
+        {QStringLiteral("patternId"), shown ? QString::fromLatin1(shown->id) : QString()},
         {QStringLiteral("width"), static_cast<uint>(std::max(0, size.width()))},
         {QStringLiteral("height"), static_cast<uint>(std::max(0, size.height()))},
         {QStringLiteral("oneToOne"), verdict.oneToOne},

@@ -77,6 +77,7 @@ shown_pattern() { call GetState && sed -n "s/.*'pattern': <uint32 \([0-9]*\)>.*/
 
 # The exports the screen is compared with, made meanwhile.
 ( env -u DISPLAY QT_QPA_PLATFORM=offscreen timeout 120 "$BIN" --export "$WORK/export" --size ${W}x${H} --quiet \
+    --pattern classic,gamma,checker-1 \
     >"$WORK/export.log" 2>&1; echo $? >"$WORK/export.done" ) &
 
 # ---- without --control, no name --------------------------------------------
@@ -95,16 +96,20 @@ stop_monitor() { kill "$MONITOR" 2>/dev/null; }
 on_cleanup stop_monitor
 
 ok ListPatterns
-[ "$(answer | grep -o "'classic-[0-9]*'" | wc -l)" = 67 ] || fail "ListPatterns does not list 67 patterns: $(answer)"
-answer | grep -q "(7, 'classic-07', 'white')" || fail "ListPatterns lacks (7, 'classic-07', 'white')"
-pass "ListPatterns: 67 patterns with their ids and names"
+[ "$(answer | grep -o "'classic-[0-9]*'" | wc -l)" = 67 ] || fail "ListPatterns does not list the 67 classic patterns: $(answer)"
+answer | grep -q "(7, 'classic-07', 'white')" && answer | grep -q "(112, 'gamma', '" ||
+    fail "ListPatterns lacks (7, 'classic-07', 'white') or the gamma pattern, 112"
+pass "ListPatterns: the classic patterns and the extended ones with their ids and names"
 
 i=0
 while [ ! -s "$WORK/export.done" ] && [ $i -lt 1200 ]; do sleep 0.1; i=$((i + 1)); done
 [ "$(cat "$WORK/export.done" 2>/dev/null)" = 0 ] || fail "the export failed: $(cat "$WORK/export.log")"
-for p in 7 classic-02 1 classic-03 4 classic-42 11 classic-53 49 classic-66; do
-    n=${p#classic-}
-    n=${n#0}
+for p in 7 classic-02 1 classic-03 4 classic-42 11 gamma 49 checker-1; do
+    case $p in
+    gamma) n=112 ;;
+    checker-1) n=122 ;;
+    *) n=${p#classic-} n=${n#0} ;;
+    esac
     before=$(mono)
     ok ShowPattern "$p"
     after=$(mono)
@@ -112,7 +117,9 @@ for p in 7 classic-02 1 classic-03 4 classic-42 11 classic-53 49 classic-66; do
     set -- $(answer | tr -d '(),' | sed 's/uint[0-9]*//g')
     [ "$1" = "$n" ] || fail "ShowPattern $p answered pattern $1: $(answer)"
     [ "$2" -ge "$before" ] && [ "$2" -le "$after" ] || fail "ShowPattern $p: presented at $2, not between the call ($before) and its answer ($after)"
-    diff=$(compare -metric AE "$LAST_SHOT" "$(printf '%s/pattern-%02d.png' "$WORK/export" "$n")" null: 2>&1)
+    picture=$(printf '%s/pattern-%02d.png' "$WORK/export" "$n")
+    [ "$n" -gt 99 ] && picture=$(printf '%s/pattern-%03d.png' "$WORK/export" "$n")
+    diff=$(compare -metric AE "$LAST_SHOT" "$picture" null: 2>&1)
     [ "$diff" = 0 ] || fail "after ShowPattern $p the screen differs from the export of pattern $n in $diff pixels"
 done
 pass "ten patterns shown by number and by id, each answered after its presentation and on the screen"
@@ -142,6 +149,7 @@ pass "session opened, marked, a mark taken back, finished: $(basename "$json")"
 # ---- bad arguments of every kind ----------------------------------------------
 refused BadPattern ShowPattern 99
 refused BadPattern ShowPattern classic-00
+refused BadPattern ShowPattern inversion
 refused BadPattern ShowPattern ""
 refused NoSession TakeBack
 refused NoSession FinishSession
