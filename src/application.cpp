@@ -1,6 +1,7 @@
 #include "application.h"
 
 #include "cli/command_line.h"
+#include "cli/frame_log_commands.h"
 #include "cli/recording_commands.h"
 #include "cli/pattern_export.h"
 #include "cli/platform_setup.h"
@@ -134,10 +135,14 @@ int RunWindows(VantrelApplication& app, QScreen* screen, const CommandLine& c) {
         recording = StartRecording(c, screen);
         if (!recording) return kFailureExitStatus;
     }
+    bool frameLogFailed = false;
+    const std::unique_ptr<FrameLog> frameLog = StartFrameLog(c, &frameLogFailed);
+    if (frameLogFailed) return kFailureExitStatus;
     Program program(screen);
     program.setSequence(c.sequence, c.dwell);
     program.setRecording(recording.get());
-    const StopWatch stopWatch(app, recording != nullptr);
+    program.setFrameTiming(c.wantsPresentationClock(), frameLog.get(), c.speed);
+    const StopWatch stopWatch(app, recording != nullptr || frameLog != nullptr);
     QObject::connect(&program, &Program::ended, &app, [&app](int status) { app.exit(status); });
     try {
         program.start();
@@ -146,8 +151,10 @@ int RunWindows(VantrelApplication& app, QScreen* screen, const CommandLine& c) {
         return kRuntimeErrorExitStatus;
     }
     const int status = app.exec();
+    const bool frameLogWhole = !frameLog || FinishFrameLog(*frameLog, c);
     if (recording && !FinishRecording(*recording)) return kFailureExitStatus;
-    return app.endedByError() ? kRuntimeErrorExitStatus : status;
+    if (app.endedByError()) return kRuntimeErrorExitStatus;
+    return status == kSuccessExitStatus && !frameLogWhole ? kFailureExitStatus : status;
 }
 
 } // namespace

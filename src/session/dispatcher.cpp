@@ -31,11 +31,12 @@ void Plain(DrawingSurface& s, int16_t w, int16_t h, QRgb, QRgb) {
 struct How {
     StillPainter still = nullptr;
     FormPainter animated = nullptr;
+    PacedPainter paced = nullptr;
     QRgb first = 0;
     QRgb second = 0;
 };
 constexpr PatternInfo Row(int16_t number, const char* name, How how) {
-    return PatternInfo{number, name, how.still, how.animated, how.first, how.second};
+    return PatternInfo{number, name, how.still, how.animated, how.paced, how.first, how.second};
 }
 
 constexpr std::array<PatternInfo, kPatternCount> kTable{{
@@ -130,6 +131,9 @@ void PaintPattern(PatternForm& form) {
     // Reset what a previous pattern may have left behind.
     s.setFillStyle(DrawingSurface::FillStyle::Transparent);
     form.Cursor.Visible = false;
+    form.Motion = nullptr;
+    form.MotionFrame = 0;
+    ++form.PatternsPainted;
     form.Timer1.setEnabled(false);
     form.Timer2.setEnabled(false);
     SessionState.ColorR = 0;
@@ -156,7 +160,10 @@ void PaintPattern(PatternForm& form) {
     }
     if (const PatternInfo* p = FindPattern(index)) {
         if (p->still) p->still(s, SessionState.ScreenWidthPx, SessionState.ScreenHeightPx, p->first, p->second);
-        else p->animated(form, p->first);
+        else if (p->paced) {
+            form.Motion = p->paced;
+            p->paced(s, SessionState.ScreenWidthPx, SessionState.ScreenHeightPx, 0, form.MotionSpeed);
+        } else p->animated(form, p->first);
         return;
     }
     SessionState.PatternIndex = 1;
@@ -166,6 +173,13 @@ int16_t NextPatternIndex(PatternForm& form, int16_t current) {
     if (form.Sequence.empty()) return numeric::Add16(current, 1);
     form.SequenceStep = (form.SequenceStep + 1) % form.Sequence.size();
     return form.Sequence[form.SequenceStep];
+}
+
+void StepMotion(PatternForm& form) {
+    if (!form.Motion) return;
+    ++form.MotionFrame;
+    form.Motion(form.surface(), SessionState.ScreenWidthPx, SessionState.ScreenHeightPx, form.MotionFrame,
+                form.MotionSpeed);
 }
 
 void AutoPlay_Timer(PatternForm& form) {

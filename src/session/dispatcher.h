@@ -3,6 +3,8 @@
 // `SessionState.PatternIndex`, the table of the sequence's steps, and the
 // wiring of the pattern window's timers to their tick handlers.
 
+#include "session/pattern_form.h"
+
 #include <QtGui/qrgb.h>
 
 #include <cstdint>
@@ -17,13 +19,14 @@ using StillPainter = void (*)(DrawingSurface& surface, int16_t w, int16_t h, QRg
 using FormPainter = void (*)(PatternForm& form, QRgb colour);
 
 // One step of the sequence: its number, its short name and the painter
-// that draws it with its arguments. Exactly one of `still` and `animated`
-// is set.
+// that draws it with its arguments. Exactly one of `still`, `animated` and
+// `paced` is set.
 struct PatternInfo {
     int16_t number;
     const char* name; // for listings, e.g. "grey 128"
     StillPainter still = nullptr;
     FormPainter animated = nullptr;
+    PacedPainter paced = nullptr; // advances once per presented frame
     QRgb first = 0;  // field colour, ramp channels, block colour
     QRgb second = 0; // box colour
     // Whether the picture stays as painted until the next pattern: no
@@ -45,6 +48,10 @@ void PaintPattern(PatternForm& form);
 // The pattern number one step forward from `current`: current + 1, or
 // the next entry of the form's sequence when it has one.
 int16_t NextPatternIndex(PatternForm& form, int16_t current);
+
+// One step of the frame-paced picture on show, if any: the window calls it
+// once per presented frame.
+void StepMotion(PatternForm& form);
 
 // Tick handler of `AutoPlay`: one step forward.
 void AutoPlay_Timer(PatternForm& form);
