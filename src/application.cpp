@@ -206,6 +206,8 @@ int RunVantrel(int argc, char** argv) {
     if (c.action == CommandLine::Action::Check) {
         const PixelVerdict verdict = JudgePixels(QueryScreenFacts(screen));
         PrintLines({verdict.oneToOne ? QStringLiteral("1:1") : verdict.message});
+        if (const QString measured = MeasuredRefresh(screen); !measured.isEmpty())
+            PrintLines({QStringLiteral("refresh %1 Hz, %2").arg(screen->refreshRate()).arg(measured)});
         return verdict.oneToOne ? kSuccessExitStatus : kNotOneToOneExitStatus;
     }
     if (c.action == CommandLine::Action::Export) {

@@ -274,14 +274,14 @@ std::optional<double> MeasureRefreshHz(QScreen* screen, int ms) {
     int unconfirmed = 0;
     QObject::connect(clock.get(), &PresentationClock::readyForFrame, &window, [&] {
         clock->repaintRequested();
-        window.requestUpdate();
+        window.update();
     });
     QObject::connect(clock.get(), &PresentationClock::presented, &loop, [&](const PresentedFrame& f) {
         if (f.confirmed()) confirmed.push_back(f);
         else if (!f.discarded() && ++unconfirmed >= 6 && confirmed.empty()) loop.quit();
     });
     limit.start(ms);
-    window.requestUpdate();
+    window.update();
     loop.exec();
     window.close();
 
