@@ -67,6 +67,8 @@ protected:
 
 private:
     wl_surface* surface();
+    // The feedback of the frame came (presented or discarded): its proxy goes.
+    void feedbackDone(FrameWatch* w);
     void releaseIfDone(FrameWatch* w);
     void dispatch();
 
@@ -210,26 +212,24 @@ void WaylandClock::onPainted(quint64 frame) {
 
 void WaylandClock::onPresented(FrameWatch* w, qint64 presentedNs, qint64 refreshNs, quint64 sequence,
                                uint32_t kinds) {
-    feedbackSeen_ = true;
     quint32 flags = presentation::kConfirmed;
     if (kinds & WP_PRESENTATION_FEEDBACK_KIND_VSYNC) flags |= presentation::kVsync;
     if (kinds & WP_PRESENTATION_FEEDBACK_KIND_HW_CLOCK) flags |= presentation::kHardwareClock;
     if (kinds & WP_PRESENTATION_FEEDBACK_KIND_HW_COMPLETION) flags |= presentation::kHardwareCompletion;
     if (kinds & WP_PRESENTATION_FEEDBACK_KIND_ZERO_COPY) flags |= presentation::kZeroCopy;
     if (refreshNs > 0) periodNs_ = refreshNs;
-    const quint64 frame = w->frame;
-    report(frame, presentedNs, refreshNs, sequence ? std::optional<quint64>(sequence) : std::nullopt, flags);
-    wp_presentation_feedback_destroy(w->feedback);
-    w->feedback = nullptr;
-    releaseIfDone(w);
-    frameTaken(frame);
-    deliver();
+    report(w->frame, presentedNs, refreshNs, sequence ? std::optional<quint64>(sequence) : std::nullopt, flags);
+    feedbackDone(w);
 }
 
 void WaylandClock::onDiscarded(FrameWatch* w) {
+    report(w->frame, 0, 0, std::nullopt, presentation::kDiscarded);
+    feedbackDone(w);
+}
+
+void WaylandClock::feedbackDone(FrameWatch* w) {
     feedbackSeen_ = true;
     const quint64 frame = w->frame;
-    report(frame, 0, 0, std::nullopt, presentation::kDiscarded);
     wp_presentation_feedback_destroy(w->feedback);
     w->feedback = nullptr;
     releaseIfDone(w);
