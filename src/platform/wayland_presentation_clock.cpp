@@ -43,6 +43,8 @@ struct FrameWatch {
 // that has sent none at all is no longer asked (headless compositors
 // offer the protocol and answer nothing).
 constexpr int kFeedbackGiveUpFrames = 30;
+// Frames whose word is awaited at most.
+constexpr std::size_t kMostWatches = 256;
 
 class WaylandClock : public PresentationClock {
 public:
@@ -196,6 +198,15 @@ void WaylandClock::onPainted(quint64 frame) {
         // No surface yet, or none any more: nothing of this frame can show.
         report(frame, 0, 0, std::nullopt, presentation::kDiscarded);
         return;
+    }
+    // A compositor may never answer for a surface it does not show; the
+    // ledger gives such frames up after a second, and so, beyond a bound,
+    // does the clock.
+    while (watches_.size() >= kMostWatches) {
+        FrameWatch& oldest = watches_.front();
+        if (oldest.feedback) wp_presentation_feedback_destroy(oldest.feedback);
+        if (oldest.callback) wl_callback_destroy(oldest.callback);
+        watches_.pop_front();
     }
     FrameWatch& w = watches_.emplace_back();
     w.clock = this;

@@ -93,6 +93,7 @@ void X11Clock::onFlushed(quint64 frame) {
     // The next blank: any count (divisor 1) past the current one.
     xcb_present_notify_msc(connection_, xWindow_, static_cast<uint32_t>(frame), 0, 1, 0);
     xcb_flush(connection_);
+    if (asked_.size() >= 256) asked_.pop_front(); // never answered: the ledger gave it up
     asked_.push_back(frame);
 }
 
