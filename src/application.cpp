@@ -8,6 +8,7 @@
 #include "cli/screen_choice.h"
 #include "exit_status.h"
 #include "platform/pixel_verdict.h"
+#include "platform/presentation_clock.h"
 #include "platform/screen_facts.h"
 #include "program.h"
 #include "screens/artwork.h"
@@ -62,10 +63,13 @@ QWidget* WindowOf(QObject* object) {
     return QApplication::activeWindow();
 }
 
-// Stops every timer of every window: nothing animates or steps any more.
+// Stops every timer of every window, and the pace of its presentation
+// clock: nothing animates or steps any more.
 void StopWindowTimers() {
-    for (QWidget* window : QApplication::topLevelWidgets())
+    for (QWidget* window : QApplication::topLevelWidgets()) {
         for (QTimer* timer : window->findChildren<QTimer*>()) timer->stop();
+        for (PresentationClock* clock : window->findChildren<PresentationClock*>()) clock->stopPacing();
+    }
 }
 
 } // namespace

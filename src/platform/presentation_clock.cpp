@@ -160,7 +160,7 @@ void PresentationClock::frameTaken(quint64 frame) {
     // (a key pressed meanwhile) must not start a second chain of steps.
     if (frame != ledger_.lastFrame() || frame <= lastTaken_) return;
     lastTaken_ = frame;
-    Q_EMIT readyForFrame();
+    if (pacing_) Q_EMIT readyForFrame();
 }
 
 void PresentationClock::expire() {

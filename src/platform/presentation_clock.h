@@ -142,6 +142,9 @@ public:
     // The window is painting a frame, which its next flush shows; `tag`
     // and `paced` come back in the frame's record. The frame's number.
     quint64 framePainted(quint32 tag, bool paced);
+    // No readyForFrame from now on: nothing steps any more (the run-time
+    // error course). Records still come.
+    void stopPacing() { pacing_ = false; }
 
 Q_SIGNALS:
     // One record per painted frame, in paint order, as soon as its
@@ -182,6 +185,7 @@ private:
     FrameLedger ledger_;
     QTimer deadline_;
     quint64 lastTaken_ = 0;
+    bool pacing_ = true;
 };
 
 // The refresh of `screen` measured over about `ms` milliseconds of

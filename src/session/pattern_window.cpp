@@ -52,8 +52,6 @@ Background::Background(QScreen* screen)
     connect(&form_, &PatternForm::changed, this, &Background::flush);
 }
 
-Background::~Background() = default;
-
 void Background::closeEvent(QCloseEvent* event) {
     // The window's timers stop with it.
     form_.stopTimers();
@@ -72,9 +70,10 @@ void Background::enablePresentationClock() {
 
 void Background::startClock() {
     if (!clockWanted_ || clock_ || !windowHandle()) return;
-    clock_ = PresentationClock::ForWindow(windowHandle());
-    connect(clock_.get(), &PresentationClock::presented, this, &Background::framePresentedByClock);
-    connect(clock_.get(), &PresentationClock::readyForFrame, this, &Background::stepMotion);
+    clock_ = PresentationClock::ForWindow(windowHandle()).release();
+    clock_->setParent(this);
+    connect(clock_, &PresentationClock::presented, this, &Background::framePresentedByClock);
+    connect(clock_, &PresentationClock::readyForFrame, this, &Background::stepMotion);
     // What is on the screen now shows again, as the clock's first frame.
     patternsPaintedShown_ = 0;
     update();

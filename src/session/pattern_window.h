@@ -13,7 +13,6 @@
 
 #include <cstdint>
 #include <deque>
-#include <memory>
 #include <optional>
 
 class PresentationClock;
@@ -26,7 +25,6 @@ public:
     // The window covers `screen`; its surface has the screen's size in
     // device pixels.
     explicit Background(QScreen* screen);
-    ~Background() override;
 
     PatternForm& form() { return form_; }
     QLabel& cursorLabel() { return cursor_; }
@@ -66,8 +64,9 @@ public:
     // pattern steps once per presented frame.
     void enablePresentationClock();
     bool presentationClockEnabled() const { return clockWanted_; }
-    // The clock, once the window has been shown with it enabled.
-    PresentationClock* presentationClock() const { return clock_.get(); }
+    // The clock, once the window has been shown with it enabled; a child
+    // of the window.
+    PresentationClock* presentationClock() const { return clock_; }
 
 Q_SIGNALS:
     // The operator answered the exit question with OK.
@@ -119,7 +118,7 @@ private:
     int16_t patternOnScreen_ = 0;
 
     bool clockWanted_ = false;
-    std::unique_ptr<PresentationClock> clock_;
+    PresentationClock* clock_ = nullptr;
     bool stepPainting_ = false;          // the next paint shows a step of a frame-paced pattern
     quint64 patternsPaintedShown_ = 0;   // the form's count of paintings at the last paint
     struct PatternFrame {
