@@ -156,7 +156,12 @@ int RunWindows(VantrelApplication& app, QScreen* screen, const CommandLine& c) {
     }
     const int status = app.exec();
     const bool frameLogWhole = !frameLog || FinishFrameLog(*frameLog, c);
-    if (recording && !FinishRecording(*recording)) return kFailureExitStatus;
+    // An incomplete record outweighs how the program ended: the line must
+    // know that the panel's record cannot be trusted.
+    if (recording) {
+        if (const int recordStatus = FinishRecording(*recording); recordStatus != kSuccessExitStatus)
+            return recordStatus;
+    }
     if (app.endedByError()) return kRuntimeErrorExitStatus;
     return status == kSuccessExitStatus && !frameLogWhole ? kFailureExitStatus : status;
 }

@@ -75,6 +75,7 @@ Background& Program::background() {
             connect(background_.get(), &Background::markKey, recording_, &RecordingSession::markKey);
             connect(background_.get(), &Background::patternShown, recording_, &RecordingSession::patternShown);
             connect(recording_, &RecordingSession::acknowledged, background_.get(), &Background::showMarkNote);
+            connect(recording_, &RecordingSession::notRecorded, background_.get(), &Background::showRecordWarning);
         }
     }
     return *background_;

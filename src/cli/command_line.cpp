@@ -1,6 +1,8 @@
 #include "cli/command_line.h"
 
+#include "defects/defect_record.h"
 #include "defects/pixel_faults.h"
+#include "platform/printable_text.h"
 #include "session/dispatcher.h"
 
 #include <QCommandLineOption>
@@ -294,11 +296,6 @@ bool ParsePatternSequence(const QString& text, std::vector<int16_t>* sequence, Q
     return true;
 }
 
-bool IsSafePanelSerial(const QString& serial) {
-    const QRegularExpression safe(QStringLiteral("^[A-Za-z0-9_-][A-Za-z0-9._-]*$"));
-    return safe.match(serial).hasMatch();
-}
-
 namespace {
 
 // The auto-play step: a decimal number of seconds from 0.1 to 3600.
@@ -347,10 +344,14 @@ bool ReadSessionOptions(const Options& o, const QCommandLineParser& parser, Comm
         if (c.recordDir.isEmpty()) return fail(QStringLiteral("--record needs a directory"));
         if (!parser.isSet(o.panel)) return fail(QStringLiteral("--record needs --panel SERIAL"));
         c.panel = parser.value(o.panel);
+        if (c.panel.size() > kMaxPanelSerialLength)
+            return fail(QStringLiteral("panel serial of %1 characters is too long to name a file: at most %2")
+                            .arg(c.panel.size())
+                            .arg(kMaxPanelSerialLength));
         if (!IsSafePanelSerial(c.panel))
             return fail(QStringLiteral("panel serial '%1' cannot name a file: use letters, digits, '-', '_' and "
                                        "'.', not beginning with '.'")
-                            .arg(c.panel));
+                            .arg(PrintableText(c.panel)));
         c.operatorName = parser.value(o.operatorName);
         c.station = parser.value(o.station);
         c.model = parser.value(o.model);

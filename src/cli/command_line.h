@@ -90,10 +90,6 @@ bool ParsePatternRange(const QString& text, int16_t* first, int16_t* last, QStri
 // N-M of patterns 1 to 67, comma-separated; false with `error` set when it
 // is unusable.
 bool ParsePatternSequence(const QString& text, std::vector<int16_t>* sequence, QString* error);
-// Whether a panel serial can name files: letters, digits, '-', '_' and
-// '.', not beginning with '.'.
-bool IsSafePanelSerial(const QString& serial);
-
 // Prints the lines on stdout.
 void PrintLines(const QStringList& lines);
 // Prints "vantrel: <text>" on stderr.

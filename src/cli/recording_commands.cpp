@@ -3,17 +3,27 @@
 #include "cli/command_line.h"
 #include "cli/stop_signals.h"
 #include "exit_status.h"
+#include "platform/pixel_verdict.h"
+#include "platform/printable_text.h"
+#include "platform/screen_facts.h"
 #include "session/screen_metrics.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QScreen>
 
+namespace {
+
+// A record larger than this is no record a session wrote (a mark takes
+// about 250 bytes): it is refused rather than read into memory.
+constexpr qint64 kMaxRecordBytes = 64 * 1024 * 1024;
+
+} // namespace
+
 std::unique_ptr<RecordingSession> StartRecording(const CommandLine& c, QScreen* screen) {
-    QStringList reports, errors;
-    RecoverUnfinishedSessions(c.recordDir, &reports, &errors);
-    for (const QString& line : reports) PrintError(line);
-    for (const QString& line : errors) PrintError(line);
+    const Recovery recovery = RecoverUnfinishedSessions(c.recordDir);
+    for (const QString& line : recovery.reports) PrintError(PrintableText(line));
+    for (const QString& line : recovery.errors) PrintError(PrintableText(line));
 
     DefectRecord facts;
     facts.panel = c.panel;
@@ -23,43 +33,78 @@ std::unique_ptr<RecordingSession> StartRecording(const CommandLine& c, QScreen* 
     facts.faultClass = c.faultClass;
     if (screen) {
         facts.screen = {screen->name(), screen->manufacturer(), screen->model(), screen->serialNumber()};
-        facts.mode = DeviceSize(screen);
+        // The panel's own pixels, as the display server drives it, and
+        // whether the patterns reach them 1:1; unknown where no server
+        // could be asked.
+        const ScreenFacts screenFacts = QueryScreenFacts(screen);
+        const PixelVerdict verdict = JudgePixels(screenFacts);
+        facts.mode = TrueDeviceSize(screenFacts);
+        if (facts.mode.isEmpty()) facts.mode = DeviceSize(screen);
+        if (screenFacts.source != FactsSource::Qt) facts.oneToOne = verdict.oneToOne;
+        facts.oneToOneReason = verdict.message;
     }
     facts.sequence = c.sequence;
     facts.dwellSeconds = c.dwell;
     auto session = std::make_unique<RecordingSession>(facts, c.recordDir);
+    if (screen) session->setSurfaceSize(DeviceSize(screen));
+    QObject::connect(session.get(), &RecordingSession::notRecorded, session.get(),
+                     [](const QString& text, QPoint) { PrintError(PrintableText(text)); });
     QString error;
     if (!session->open(&error)) {
-        PrintError(error);
+        PrintError(PrintableText(error));
         return nullptr;
     }
     return session;
 }
 
-bool FinishRecording(RecordingSession& session) {
+int FinishRecording(RecordingSession& session) {
     QString error;
     if (!session.finish(&error)) {
-        PrintError(error + QStringLiteral("; the marks stay in the journal %1").arg(session.journalPath()));
-        return false;
+        PrintError(PrintableText(QStringLiteral("%1; no record is written: the marks stay in the journal %2 for the "
+                                                "next session in the directory to recover")
+                                     .arg(error, session.journalPath())));
+        return kIncompleteRecordExitStatus;
     }
-    PrintLines({SummaryLine(session.record().panel, session.record().verdict())});
-    return true;
+    if (!session.journalLeft().isEmpty())
+        PrintError(PrintableText(session.journalLeft() + QStringLiteral("; the next session in the directory removes it")));
+    PrintLines({PrintableText(RecordSummaryLine(session.record()))});
+    if (!session.complete()) {
+        PrintError(PrintableText(QStringLiteral("the record %1 is incomplete: %2 event(s) did not reach the journal")
+                                     .arg(session.writtenFiles().constLast())
+                                     .arg(session.record().notRecorded.size())));
+        return kIncompleteRecordExitStatus;
+    }
+    return kSuccessExitStatus;
 }
 
 int ReportCommand(const CommandLine& c) {
+    const QString name = PrintableText(c.reportFile);
     QFile file(c.reportFile);
     if (!file.open(QIODevice::ReadOnly)) {
-        PrintError(QStringLiteral("cannot read %1: %2").arg(c.reportFile, file.errorString()));
+        PrintError(QStringLiteral("cannot read %1: %2").arg(name, file.errorString()));
+        return kFailureExitStatus;
+    }
+    if (file.size() > kMaxRecordBytes) {
+        PrintError(QStringLiteral("%1 is larger than any record Vantrel writes (%2 bytes)").arg(name).arg(file.size()));
         return kFailureExitStatus;
     }
     DefectRecord record;
     QString error;
     if (!ReadRecordJson(file.readAll(), &record, &error)) {
-        PrintError(QStringLiteral("%1: %2").arg(c.reportFile, error));
+        PrintError(QStringLiteral("%1: %2").arg(name, PrintableText(error)));
         return kFailureExitStatus;
     }
     if (c.classGiven) record.faultClass = c.faultClass;
-    PrintLines({SummaryLine(record.panel, record.verdict())});
+    for (const QString& line : WrittenVerdictDiscrepancies(record))
+        PrintError(QStringLiteral("%1: warning: %2").arg(name, line));
+    QStringList lines;
+    if (record.written.present && record.written.clusterRule != QLatin1String(ClusterRule()))
+        lines << PrintableText(QStringLiteral("%1: judged again by the cluster rule of today (faults within one "
+                                              "5x5-pixel area anywhere on the panel, grouped); the record was "
+                                              "judged by an earlier rule: %2")
+                                   .arg(record.panel, record.written.summary));
+    lines << PrintableText(RecordSummaryLine(record));
+    PrintLines(lines);
     return kSuccessExitStatus;
 }
 

@@ -15,17 +15,25 @@ class QCoreApplication;
 class QScreen;
 
 // Recovers what earlier sessions left in the record directory, then
-// starts the session the command line asks for on `screen`; nullptr after
-// printing why it cannot.
+// starts the session the command line asks for on `screen`, recording the
+// output's mode and whether the screen shows the patterns 1:1; nullptr
+// after printing why it cannot. What the journal cannot keep is printed
+// as it happens.
 std::unique_ptr<RecordingSession> StartRecording(const CommandLine& commandLine, QScreen* screen);
 
-// Writes the session's record and prints its summary line; false after
-// printing why it could not.
-bool FinishRecording(RecordingSession& session);
+// Writes the session's record and prints its summary line. Returns the
+// exit status the record calls for: 0 when it is complete, or
+// kIncompleteRecordExitStatus after printing why not (something did not
+// reach the journal; or the record's files could not be written, and then
+// no summary line is printed and the journal stays).
+int FinishRecording(RecordingSession& session);
 
-// --report: reads the record, judges it against --class (or the class it
-// was recorded with) and prints the summary line. Status 0, or 1 when the
-// record cannot be read.
+// --report: reads and checks the record, judges it against --class (or the
+// class it was recorded with) and prints the summary line, preceded by a
+// note when the record was judged by an earlier cluster rule; what the
+// record says of itself that its marks do not bear out is a warning on
+// stderr. Status 0, or 1 when the record cannot be read or is not one
+// Vantrel writes.
 int ReportCommand(const CommandLine& commandLine);
 
 // While it lives and `active`, SIGINT and SIGTERM end the application's

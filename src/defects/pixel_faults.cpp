@@ -1,9 +1,11 @@
 #include "defects/pixel_faults.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
-#include <map>
-#include <utility>
+#include <numeric>
+#include <unordered_map>
+#include <vector>
 
 namespace {
 
@@ -21,7 +23,13 @@ constexpr std::array<PerMillion, kClassCount> kPerMillion{{
 
 constexpr int64_t kMillion = 1000000;
 
-int64_t Scaled(int64_t perMillion, int64_t pixels) { return perMillion * pixels / kMillion; }
+// perMillion * pixels / 10^6, rounded down, without forming the product:
+// pixels = q * 10^6 + r, so the result is perMillion * q plus
+// perMillion * r / 10^6, each far inside int64_t for every pixel count.
+int64_t Scaled(int64_t perMillion, int64_t pixels) {
+    if (pixels <= 0) return 0;
+    return perMillion * (pixels / kMillion) + perMillion * (pixels % kMillion) / kMillion;
+}
 
 bool Meets(const FaultCounts& c, const FaultCounts& allowed) {
     return c.lines == 0 && c.bright <= allowed.bright && c.dark <= allowed.dark && c.subPixel <= allowed.subPixel &&
@@ -31,6 +39,12 @@ bool Meets(const FaultCounts& c, const FaultCounts& allowed) {
 } // namespace
 
 const char* ClusterRule() {
+    return "two or more faults of types 1 and 2, or two or more of type 3, each inside one 5x5-pixel area "
+           "anywhere on the panel with another (|dx| <= 4 and |dy| <= 4), grouped transitively, each group "
+           "counted once";
+}
+
+const char* GridClusterRule() {
     return "two or more faults of types 1 and 2, or two or more of type 3, inside one 5x5-pixel block of a "
            "grid aligned on pixel (1, 1)";
 }
@@ -66,24 +80,91 @@ FaultCounts AllowedFaults(int faultClass, int64_t pixels) {
     return a;
 }
 
+namespace {
+
+// The number of groups of two or more faults among `points` in which each
+// fault has a neighbour (|dx| <= 4 and |dy| <= 4), neighbours of
+// neighbours included. The points are hashed into cells of the area's
+// size. Any two faults of one cell are neighbours, so a cell's faults are
+// one group; a neighbour of one of them lies in one of the eight cells
+// around it. A cell keeps each distinct pixel once (at most 25), so joining
+// the cells compares at most 25 x 25 pixels per pair of cells however many
+// faults share a pixel: the time grows with the number of faults.
+int64_t CountClusters(const std::vector<FaultMark>& points) {
+    if (points.size() < 2) return 0;
+    const auto cellOf = [](int v) {
+        // Floor division in 64 bits: no overflow at the ends of int.
+        const int64_t shifted = int64_t{v} - 1;
+        return shifted >= 0 ? shifted / kClusterArea : -((-shifted + kClusterArea - 1) / kClusterArea);
+    };
+    struct CellHash {
+        size_t operator()(const std::pair<int64_t, int64_t>& c) const {
+            return std::hash<uint64_t>()(static_cast<uint64_t>(c.first) * 0x9E3779B97F4A7C15ull ^
+                                          static_cast<uint64_t>(c.second));
+        }
+    };
+    struct Cell {
+        int64_t x, y;                       // the cell's place in the grid of cells
+        std::vector<std::pair<int, int>> pixels; // distinct pixels of its faults
+        int64_t faults = 0;
+    };
+    std::unordered_map<std::pair<int64_t, int64_t>, size_t, CellHash> index;
+    std::vector<Cell> cells;
+    for (const FaultMark& p : points) {
+        const std::pair<int64_t, int64_t> at{cellOf(p.x), cellOf(p.y)};
+        const auto [it, added] = index.try_emplace(at, cells.size());
+        if (added) cells.push_back({at.first, at.second, {}, 0});
+        Cell& cell = cells[it->second];
+        ++cell.faults;
+        const std::pair<int, int> pixel{p.x, p.y};
+        if (std::find(cell.pixels.begin(), cell.pixels.end(), pixel) == cell.pixels.end())
+            cell.pixels.push_back(pixel);
+    }
+
+    // Union-find over the cells.
+    std::vector<size_t> parent(cells.size());
+    std::iota(parent.begin(), parent.end(), size_t{0});
+    const auto root = [&parent](size_t i) {
+        while (parent[i] != i) i = parent[i] = parent[parent[i]];
+        return i;
+    };
+    const auto near = [](const Cell& a, const Cell& b) {
+        for (const auto& [ax, ay] : a.pixels)
+            for (const auto& [bx, by] : b.pixels) {
+                const int64_t dx = int64_t{ax} - bx, dy = int64_t{ay} - by;
+                if (dx >= -4 && dx <= 4 && dy >= -4 && dy <= 4) return true;
+            }
+        return false;
+    };
+    for (size_t i = 0; i < cells.size(); ++i)
+        for (int64_t dx = -1; dx <= 1; ++dx)
+            for (int64_t dy = -1; dy <= 1; ++dy) {
+                const auto other = index.find({cells[i].x + dx, cells[i].y + dy});
+                if (other == index.end() || other->second <= i) continue;
+                const size_t a = root(i), b = root(other->second);
+                if (a != b && near(cells[i], cells[other->second])) parent[a] = b;
+            }
+    std::vector<int64_t> faults(cells.size(), 0);
+    for (size_t i = 0; i < cells.size(); ++i) faults[root(i)] += cells[i].faults;
+    return std::count_if(faults.begin(), faults.end(), [](int64_t n) { return n >= 2; });
+}
+
+} // namespace
+
 FaultCounts CountFaults(std::span<const FaultMark> marks) {
     FaultCounts c;
-    // Faults of types 1 and 2, and of type 3, per block of the grid.
-    std::map<std::pair<int, int>, std::pair<int, int>> blocks;
+    std::vector<FaultMark> wholePixels, subPixels;
     for (const FaultMark& m : marks) {
-        const std::pair<int, int> block{(m.x - 1) / kClusterBlock, (m.y - 1) / kClusterBlock};
         switch (m.type) {
-        case FaultType::Bright: ++c.bright; ++blocks[block].first; break;
-        case FaultType::Dark: ++c.dark; ++blocks[block].first; break;
-        case FaultType::SubPixel: ++c.subPixel; ++blocks[block].second; break;
+        case FaultType::Bright: ++c.bright; wholePixels.push_back(m); break;
+        case FaultType::Dark: ++c.dark; wholePixels.push_back(m); break;
+        case FaultType::SubPixel: ++c.subPixel; subPixels.push_back(m); break;
         case FaultType::Row:
         case FaultType::Column: ++c.lines; break;
         }
     }
-    for (const auto& [block, n] : blocks) {
-        if (n.first >= 2) ++c.clusters12;
-        if (n.second >= 2) ++c.clusters3;
-    }
+    c.clusters12 = CountClusters(wholePixels);
+    c.clusters3 = CountClusters(subPixels);
     return c;
 }
 

@@ -4,12 +4,13 @@
 // pixels may show in each class, the counting of the faults an operator
 // marked, and the best class the panel meets.
 //
-// Clusters: the panel is divided into 5 x 5-pixel blocks on a fixed grid
-// from pixel (1, 1): pixels 1-5, 6-10, ... in each direction. Two or more
-// bright or dark pixels (types 1 and 2, in any mix) inside one block are
-// one cluster of that kind; two or more sub-pixel faults (type 3) inside
-// one block are one cluster of type 3. Faults in neighbouring blocks never
-// form a cluster, however close they lie.
+// Types 1 and 2 are whole pixels (all three sub-pixels always lit, or
+// never lit); type 3 is a fault of single sub-pixels.
+//
+// Clusters: two faults of one family (types 1 and 2 in any mix; or type 3
+// alone) are neighbours when both fit inside one 5 x 5-pixel area anywhere
+// on the panel, that is |dx| <= 4 and |dy| <= 4. Neighbours of neighbours
+// belong to the same cluster; every group of two or more counts once.
 
 #include <array>
 #include <cstdint>
@@ -31,18 +32,20 @@ struct FaultMark {
     int y;
 };
 
-// The block edge of the cluster grid, in pixels.
-constexpr int kClusterBlock = 5;
+// The edge of the area two faults must share to be neighbours, in pixels.
+constexpr int kClusterArea = 5;
 // One line of text for records: how clusters are found.
 const char* ClusterRule();
+// The rule of records written before: 5 x 5-pixel blocks of a fixed grid.
+const char* GridClusterRule();
 
 // Counts of the faults of a panel, or the counts a class allows.
 struct FaultCounts {
     int64_t bright = 0;
     int64_t dark = 0;
     int64_t subPixel = 0;
-    int64_t clusters12 = 0; // blocks with two or more faults of type 1 or 2
-    int64_t clusters3 = 0;  // blocks with two or more faults of type 3
+    int64_t clusters12 = 0; // groups of two or more neighbouring faults of types 1 and 2
+    int64_t clusters3 = 0;  // groups of two or more neighbouring faults of type 3
     int64_t lines = 0;      // line defects: none is allowed in any class
     bool operator==(const FaultCounts&) const = default;
 };
@@ -56,9 +59,13 @@ int ParseClassName(const char* text);
 
 // The faults class 1..4 allows on a panel of `pixels` pixels: the figure
 // per million pixels times the panel's millions of pixels, rounded down.
+// Exact for every pixel count from 0 to INT64_MAX (a negative count
+// allows nothing).
 FaultCounts AllowedFaults(int faultClass, int64_t pixels);
 
-// The faults among `marks`, with the clusters of the block grid.
+// The faults among `marks`, with their clusters. Any coordinates, even
+// the extremes of int, are counted without overflow; the time grows with
+// the number of marks, not with their square.
 FaultCounts CountFaults(std::span<const FaultMark> marks);
 
 struct Verdict {

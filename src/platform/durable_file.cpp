@@ -116,6 +116,29 @@ bool RemoveDurably(const QString& path, QString* error) {
     return SyncDirectory(DirectoryOf(path), error);
 }
 
+bool CreateDirectories(const QString& path, QString* error) {
+    const QString clean = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    // Each prefix that ends a component, from the root down.
+    for (qsizetype end = 1; end <= clean.size(); ++end) {
+        if (end < clean.size() && clean.at(end) != QLatin1Char('/')) continue;
+        const QString part = clean.left(end);
+        if (::mkdir(Native(part).constData(), 0777) == 0) {
+            if (!SyncDirectory(DirectoryOf(part), error)) return false;
+            continue;
+        }
+        const int reason = errno;
+        struct stat st {};
+        if (::stat(Native(part).constData(), &st) == 0) {
+            if (S_ISDIR(st.st_mode)) continue;
+            errno = ENOTDIR;
+            return Failed(error);
+        }
+        errno = reason;
+        return Failed(error);
+    }
+    return true;
+}
+
 bool WriteFileDurably(const QString& path, const QByteArray& data, QString* error) {
     const QFileInfo target(path);
     // Hidden, beside the target, on the same file system so the rename is
@@ -233,6 +256,12 @@ bool RemoveDurably(const QString& path, QString* error) {
     QFile file(path);
     if (!file.exists() || file.remove()) return true;
     if (error) *error = file.errorString();
+    return false;
+}
+
+bool CreateDirectories(const QString& path, QString* error) {
+    if (QDir().mkpath(path)) return true;
+    if (error) *error = SystemErrorText(EACCES);
     return false;
 }
 

@@ -37,6 +37,12 @@ bool SyncDirectory(const QString& directory, QString* error);
 // there counts as removed.
 bool RemoveDurably(const QString& path, QString* error);
 
+// Creates the directory `path` with every parent it lacks, syncing the
+// directory each new one is made in. False with the reason when one
+// cannot be made (a file in the way, no permission, a read-only file
+// system, a name too long); a directory that is there counts as made.
+bool CreateDirectories(const QString& path, QString* error);
+
 // A file that only grows, line by line: each append is written whole and
 // synced to the disk (its data, fdatasync) before append() returns true,
 // unless it asks to be written only.

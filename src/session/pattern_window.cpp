@@ -23,7 +23,7 @@ Background::Background(QScreen* screen)
       // Points resolve at the device's resolution, as the surface is in
       // device pixels.
       form_(DeviceSize(screen), screen ? screen->logicalDotsPerInch() * screen->devicePixelRatio() : 96.0, this),
-      cursor_(this), markNote_(this), markNoteTimer_(this) {
+      cursor_(this), markNote_(this), markNoteTimer_(this), recordWarning_(this), recordWarningTimer_(this) {
     setObjectName(QStringLiteral("Background"));
     if (screen) setGeometry(screen->geometry());
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -47,6 +47,19 @@ Background::Background(QScreen* screen)
     markNoteTimer_.setTimerType(Qt::PreciseTimer);
     markNoteTimer_.setInterval(1200);
     connect(&markNoteTimer_, &QTimer::timeout, &markNote_, &QWidget::hide);
+
+    QFont warningFont(labelFont);
+    warningFont.setBold(true);
+    warningFont.setPointSizeF(12);
+    recordWarning_.setObjectName(QStringLiteral("RecordWarning"));
+    recordWarning_.setFont(warningFont);
+    recordWarning_.setAttribute(Qt::WA_TransparentForMouseEvents);
+    recordWarning_.setStyleSheet(QStringLiteral("QLabel { color: #ffffff; background-color: #c00000; "
+                                                "border: 3px solid #ffd800; padding: 6px; }"));
+    recordWarning_.hide();
+    recordWarningTimer_.setSingleShot(true);
+    recordWarningTimer_.setInterval(6000);
+    connect(&recordWarningTimer_, &QTimer::timeout, &recordWarning_, &QWidget::hide);
 
     ConnectPatternTimers(form_);
     connect(&form_, &PatternForm::changed, this, &Background::flush);
@@ -157,18 +170,40 @@ void Background::showMarkNote(const QString& text, QPoint pixel) {
     markNote_.setPalette(pal);
     markNote_.setText(text);
     markNote_.adjustSize();
-    // Beside the pixel, towards the middle of the screen, with a gap of 5
-    // device pixels, so the label never hides the marked pixel.
-    const qreal dpr = pixelRatio();
-    const QPointF at(pixel.x() / dpr, pixel.y() / dpr);
-    const qreal gap = 5.0 / dpr + 1.0;
-    const QSize s = markNote_.size();
-    const qreal left = at.x() < width() / 2.0 ? at.x() + gap : at.x() - gap - s.width();
-    const qreal top = at.y() < height() / 2.0 ? at.y() + gap : at.y() - gap - s.height();
-    markNote_.move(static_cast<int>(std::floor(left)), static_cast<int>(std::floor(top)));
+    placeBeside(markNote_, pixel, true);
     markNote_.show();
     markNote_.raise();
     markNoteTimer_.start();
+}
+
+void Background::showRecordWarning(const QString& text, QPoint pixel) {
+    recordWarning_.setText(text);
+    recordWarning_.adjustSize();
+    if (form_.surface().image().rect().contains(pixel)) {
+        placeBeside(recordWarning_, pixel, false);
+    } else {
+        const QSize s = recordWarning_.size();
+        recordWarning_.move((width() - s.width()) / 2, (height() - s.height()) / 2);
+    }
+    recordWarning_.show();
+    recordWarning_.raise();
+    recordWarningTimer_.start();
+}
+
+void Background::placeBeside(QLabel& label, QPoint pixel, bool below) {
+    // Beside the pixel, towards the middle of the screen, with a gap of 5
+    // device pixels, so the label never hides the pixel.
+    const qreal dpr = pixelRatio();
+    const QPointF at(pixel.x() / dpr, pixel.y() / dpr);
+    const qreal gap = 5.0 / dpr + 1.0;
+    const QSize s = label.size();
+    const qreal left = at.x() < width() / 2.0 ? at.x() + gap : at.x() - gap - s.width();
+    const bool down = (at.y() < height() / 2.0) == below;
+    qreal top = down ? at.y() + gap : at.y() - gap - s.height();
+    // Inside the window, still off the pixel's row when it can be.
+    if (top < 0) top = at.y() + gap;
+    if (top + s.height() > height()) top = at.y() - gap - s.height();
+    label.move(static_cast<int>(std::floor(left)), static_cast<int>(std::floor(top)));
 }
 
 void Background::paintEvent(QPaintEvent* event) {

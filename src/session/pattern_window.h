@@ -56,6 +56,12 @@ public:
     // stay as they are.
     void showMarkNote(const QString& text, QPoint pixel);
     QLabel& markNote() { return markNote_; }
+    // Shows `text` as a warning for several seconds: white on a red box
+    // with a yellow border, beside `pixel` on the other side from an
+    // acknowledgement, or in the middle of the window when `pixel` is off
+    // the surface. Above the pattern, like the acknowledgement.
+    void showRecordWarning(const QString& text, QPoint pixel);
+    QLabel& recordWarning() { return recordWarning_; }
 
     // The presentation clock, off until it is asked for or a frame-paced
     // pattern comes on. While it runs, each painted frame is told by
@@ -112,8 +118,14 @@ private:
     QLabel cursor_;
     bool loaded_ = false;
     bool markKeysEnabled_ = false;
+    // Moves `label` beside the device pixel `pixel`, towards the middle of
+    // the window, above it or (`below`) below it.
+    void placeBeside(QLabel& label, QPoint pixel, bool below);
+
     QLabel markNote_;
     QTimer markNoteTimer_;
+    QLabel recordWarning_;
+    QTimer recordWarningTimer_;
     std::optional<QPoint> pointer_;
     int16_t patternOnScreen_ = 0;
 

@@ -30,14 +30,11 @@ TOOLS="identify"
 . "$(dirname "$0")/lib/xsession.sh"
 
 REC="$WORK/records"
-key() { X xdotool key "$1" || fail "xdotool key $1 failed"; }
-point() { X xdotool mousemove "$1" "$2" || fail "xdotool mousemove failed"; sleep 0.2; }
 one_file() {
     set -- $1
     [ $# -eq 1 ] && [ -e "$1" ] || fail "expected one file, found: $*"
     echo "$1"
 }
-app_pid() { cat "$WORK/app.pid"; }
 
 # ---- run 1: mark, take back, end through the farewell window ---------------
 say "run 1: three marks on two patterns, one taken back"
@@ -66,8 +63,7 @@ sleep 1.5
 shot
 [ "$(brightest 1024x768+0+0)" = 0 ] || fail "the acknowledgement stays on the black field after a second"
 key Escape
-question_up() { [ -n "$(X xdotool search --onlyvisible --name '^Exit - Quillmere$' 2>/dev/null)" ]; }
-wait_for "the exit question" 5 question_up
+wait_for "the exit question" 5 exit_question_up
 sleep 0.3
 key Return
 wait_for "the farewell window" 5 has_other_window

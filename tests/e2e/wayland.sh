@@ -4,7 +4,8 @@
 # equals, pixel for pixel, the image --export renders at the output's size
 # in device pixels; at the fractional scales 1.25 and 1.5 the script records
 # what Qt reports for the screen and how far the screen differs from the
-# export.
+# export. At 1.25 a recording session records the output's own mode and
+# that the screen is not 1:1, with the reason, and its summary line warns.
 #
 # Usage: sh wayland.sh /path/to/vantrel
 # Needs sway, grim, wtype, swaymsg, setpriv, ImageMagick (convert, compare)
@@ -162,10 +163,11 @@ wait_first_window() {
     done
 }
 
-# Starts the program and closes the start-up window with a character key,
-# leaving the pattern window (pattern 1) up and focused.
+# Starts the program (with the given arguments) and closes the start-up
+# window with a character key, leaving the pattern window (pattern 1) up
+# and focused.
 start_session() {
-    start_app
+    start_app "$@"
     wait_first_window
     # The delays let wtype's virtual keyboard reach the client.
     timeout 10 wtype -s 1000 x -s 500 || fail "wtype could not type"
@@ -334,6 +336,29 @@ check_splash_notice() {
         fail "at scale $scale the start-up window shows no notice in $crop"
 }
 
+# record_at MODE SCALE: a recording session on the output as it is set,
+# ended by SIGTERM, records MODE as its mode and that the screen is not
+# 1:1, with the reason.
+record_at() {
+    mode=$1 scale=$2
+    start_session --record "$WORK/records" --panel WL-SCALED
+    kill -TERM "$APP_PID"
+    wait "$APP_PID"
+    status=$?
+    APP_PID=
+    [ "$status" -eq 143 ] || fail "the recording session at scale $scale ended with status $status: $(cat "$WORK/app.log")"
+    json=$(ls "$WORK"/records/WL-SCALED-*.json 2>/dev/null | head -n 1)
+    [ -n "$json" ] || fail "the recording session at scale $scale wrote no record"
+    grep -q "\"width\": ${mode%x*}\$" "$json" && grep -q "\"height\": ${mode#*x}," "$json" ||
+        fail "the record at scale $scale does not hold the output's mode $mode: $(grep -A3 '"mode"' "$json")"
+    grep -q '"oneToOne": false' "$json" || fail "the record at scale $scale does not say the screen is not 1:1"
+    reason=$(sed -n 's/.*"oneToOneReason": "\(.*\)",$/\1/p' "$json")
+    case $reason in *resampled*) ;; *) fail "the record at scale $scale gives no reason: '$reason'" ;; esac
+    grep -q '^WL-SCALED: .*; WARNING: the screen did not show the patterns 1:1' "$WORK/app.log" ||
+        fail "the summary line at scale $scale does not warn: $(cat "$WORK/app.log")"
+    say "scale $scale: the record holds mode $mode, oneToOne false: $reason"
+}
+
 begin=$(date +%s)
 export_in_background 1280x800
 export_in_background 2560x1600
@@ -344,5 +369,6 @@ check_verdict 2 0
 rm -rf "$WORK/export-2560x1600" "$WORK/export-2560x1600.done"
 export_in_background 2560x1600 --pattern 1-3
 record_fractional 2560x1600 1.25
+record_at 2560x1600 1.25
 record_fractional 2560x1600 1.5
 say "passed in $(($(date +%s) - begin)) s"

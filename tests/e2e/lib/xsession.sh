@@ -159,6 +159,10 @@ wait_end() {
 }
 
 click_left() { X xdotool mousemove "$1" "$2" click 1 || fail "xdotool click failed"; }
+key() { X xdotool key "$1" || fail "xdotool key $1 failed"; }
+point() { X xdotool mousemove "$1" "$2" || fail "xdotool mousemove failed"; sleep 0.2; }
+app_pid() { cat "$WORK/app.pid"; }
+exit_question_up() { [ -n "$(X xdotool search --onlyvisible --name '^Exit - Quillmere$' 2>/dev/null)" ]; }
 
 # Clicks the centre of a window given as "id WIDTHxHEIGHT+X+Y".
 click_window() {
