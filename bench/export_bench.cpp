@@ -16,6 +16,7 @@
 // pictures encoded (distinct pictures and the sheet).
 
 #include "cli/pattern_export.h"
+#include "cli/png_encoding.h"
 #include "session/render_pattern.h"
 
 #include <benchmark/benchmark.h>

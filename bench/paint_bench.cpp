@@ -430,6 +430,8 @@ void QuietPlatformNotes(QtMsgType type, const QMessageLogContext& context, const
 
 // PNG encoding and the whole export (export_bench.cpp).
 void RegisterExportBenchmarks();
+// The store of inspection records at a million sessions (store_bench.cpp).
+void RegisterStoreBenchmarks();
 
 int main(int argc, char** argv) {
     qInstallMessageHandler(QuietPlatformNotes);
@@ -487,6 +489,7 @@ int main(int argc, char** argv) {
     }
 
     RegisterExportBenchmarks();
+    RegisterStoreBenchmarks();
 
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

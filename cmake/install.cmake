@@ -4,7 +4,8 @@
 # entry, its icon at every size drawn in assets/, the AppStream metadata,
 # the manual page, bash completion, and the copyright file and changelog.
 # The package installs under /usr and depends on the Qt runtime with its
-# Wayland platform and on the fonts the patterns and windows ask for.
+# Wayland platform and SQL drivers, and on the fonts the patterns and
+# windows ask for.
 
 include(GNUInstallDirs)
 
@@ -88,18 +89,19 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.quillmere.example")
 # Directories 0755 and files 0644 whatever the umask of the build.
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
-# The fonts are loaded by name and the Wayland platform plugin is loaded at
-# run time, so no tool finds them: they are named here. The libraries the
-# binary links, with their versions, come from dpkg-shlibdeps where it is
-# installed (Debian's dpkg-dev), else the Qt runtime packages are named as
-# well.
-set(VANTREL_PACKAGE_RUNTIME "qt6-wayland, fonts-arphic-uming, fonts-liberation2")
+# The fonts are loaded by name, and the Wayland platform plugin and Qt
+# SQL's SQLite and PostgreSQL drivers are loaded at run time, so no tool
+# finds them: they are named here. The libraries the binary links, with
+# their versions, come from dpkg-shlibdeps where it is installed (Debian's
+# dpkg-dev), else the Qt runtime packages are named as well.
+set(VANTREL_PACKAGE_RUNTIME
+    "qt6-wayland, libqt6sql6-sqlite, libqt6sql6-psql, fonts-arphic-uming, fonts-liberation2")
 find_program(DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "${VANTREL_PACKAGE_RUNTIME}")
 else()
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6widgets6, libqt6gui6, libqt6core6, ${VANTREL_PACKAGE_RUNTIME}")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6widgets6, libqt6gui6, libqt6sql6, libqt6core6, ${VANTREL_PACKAGE_RUNTIME}")
 endif()
 
 include(CPack)

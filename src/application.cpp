@@ -6,12 +6,15 @@
 #include "cli/pattern_export.h"
 #include "cli/platform_setup.h"
 #include "cli/screen_choice.h"
+#include "cli/store_commands.h"
 #include "exit_status.h"
 #include "platform/pixel_verdict.h"
 #include "platform/presentation_clock.h"
+#include "platform/printable_text.h"
 #include "platform/screen_facts.h"
 #include "program.h"
 #include "screens/artwork.h"
+#include "session/interface_font.h"
 #include "session/numeric.h"
 
 #include <QFont>
@@ -86,6 +89,7 @@ void ReportRuntimeError(const numeric::RuntimeError& error, QWidget* parent) {
     std::fprintf(stderr, "vantrel: run-time error %d: %s\n", static_cast<int>(error.code()),
                  qPrintable(error.name()));
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Vantrel"), text, QMessageBox::Ok, parent);
+    box.setFont(InterfaceFont(9.75));
     box.exec();
 }
 
@@ -159,7 +163,7 @@ int RunWindows(VantrelApplication& app, QScreen* screen, const CommandLine& c) {
     // An incomplete record outweighs how the program ended: the line must
     // know that the panel's record cannot be trusted.
     if (recording) {
-        if (const int recordStatus = FinishRecording(*recording); recordStatus != kSuccessExitStatus)
+        if (const int recordStatus = FinishRecording(*recording, c); recordStatus != kSuccessExitStatus)
             return recordStatus;
     }
     if (app.endedByError()) return kRuntimeErrorExitStatus;
@@ -182,6 +186,11 @@ int RunVantrel(int argc, char** argv) {
     case CommandLine::Action::ListScreens:
     case CommandLine::Action::Check:
     case CommandLine::Action::Export:
+    case CommandLine::Action::Import:
+    case CommandLine::Action::Sync:
+    case CommandLine::Action::History:
+    case CommandLine::Action::Stats:
+    case CommandLine::Action::Heatmap:
     case CommandLine::Action::Run: break;
     }
 
@@ -206,6 +215,9 @@ int RunVantrel(int argc, char** argv) {
     int qtArgc = argc;
     const std::unique_ptr<VantrelApplication> app = StartApplication(qtArgc, argv);
 
+    // The store's commands: Qt SQL's drivers are plugins, loaded through
+    // the application object; the heatmap's title needs the fonts.
+    if (c.storeAction()) return StoreCommand(c);
     if (c.action == CommandLine::Action::ListScreens) {
         PrintLines(ScreenListing());
         return kSuccessExitStatus;
@@ -213,8 +225,10 @@ int RunVantrel(int argc, char** argv) {
     QScreen* screen = nullptr;
     if (c.needsDisplay() && !(screen = ChosenScreen(c))) return kUsageErrorExitStatus;
     if (c.action == CommandLine::Action::Check) {
+        // The line may name the server's output: printed escaped.
         const PixelVerdict verdict = JudgePixels(QueryScreenFacts(screen));
-        PrintLines({verdict.oneToOne ? QStringLiteral("1:1") : verdict.message});
+        PrintLines({PrintableText(VerdictLine(verdict))});
+        if (!verdict.known) return kOneToOneUnknownExitStatus;
         if (const QString measured = MeasuredRefresh(screen); !measured.isEmpty())
             PrintLines({QStringLiteral("refresh %1 Hz, %2").arg(screen->refreshRate()).arg(measured)});
         return verdict.oneToOne ? kSuccessExitStatus : kNotOneToOneExitStatus;

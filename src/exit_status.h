@@ -19,3 +19,6 @@ constexpr int kIncompleteRecordExitStatus = 5;
 // --check: the display server could not be asked, so whether the screen
 // shows one pattern pixel as one panel pixel is unknown.
 constexpr int kOneToOneUnknownExitStatus = 6;
+// --import: a record file could not be read, or no store can hold it, and
+// was skipped; every other record is in the store (or its outbox).
+constexpr int kRecordSkippedExitStatus = 7;

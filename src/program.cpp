@@ -7,6 +7,7 @@
 #include "session/dispatcher.h"
 #include "session/pattern_window.h"
 #include "platform/pixel_verdict.h"
+#include "platform/printable_text.h"
 #include "platform/screen_facts.h"
 #include "platform/window_fit.h"
 #include "session/screen_metrics.h"
@@ -45,12 +46,16 @@ void Program::start() {
 void Program::warnUnlessOneToOne(Welcome& splash) {
     // Asked once, before the first pattern: whether the display server
     // shows a pattern pixel as one panel pixel. When it does not, the
-    // operator reads why and what to do on stderr and on the splash.
+    // operator reads why and what to do on stderr and on the splash. When
+    // no server could be asked, nothing is claimed: stderr says so and why,
+    // and the splash stays as it is, for there is nothing to set right on
+    // the desktop.
     const PixelVerdict verdict = JudgePixels(QueryScreenFacts(screen_));
     if (verdict.oneToOne) return;
-    std::fprintf(stderr, "vantrel: %s\n", qPrintable(verdict.message));
+    const QString line = PrintableText(VerdictLine(verdict));
+    std::fprintf(stderr, "vantrel: %s\n", qPrintable(line));
     std::fflush(stderr);
-    splash.showNotice(verdict.message);
+    if (verdict.known) splash.showNotice(line);
 }
 
 Welcome& Program::welcome() {

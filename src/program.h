@@ -44,7 +44,7 @@ public:
     // Opens the program's first window, the splash window: its load
     // measures the screen before it becomes visible. When the display
     // server does not show the screen 1:1, says why on stderr and on the
-    // splash window.
+    // splash window; when no server could be asked, says so on stderr.
     void start();
 
     // The splash window, created on first reference.

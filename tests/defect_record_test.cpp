@@ -789,7 +789,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         SessionLine{{"--record", "d", "--panel", "QM-1_2.3", "--operator", "A B", "--class", "iv", "--model", "QM27"},
                     ""},
-        SessionLine{{"--model", "QM27"}, "--model only applies to --record"},
+        SessionLine{{"--model", "QM27"}, "--model only applies to --record, --stats and --heatmap"},
         SessionLine{{"--sequence", "1-41, 49,51,64", "--dwell", "2.5"}, ""},
         SessionLine{{"--report", "r.json", "--class", "III"}, ""},
         SessionLine{{"--record", "d"}, "--record needs --panel SERIAL"},
@@ -815,7 +815,23 @@ INSTANTIATE_TEST_SUITE_P(
                     "panel serial of 201 characters is too long to name a file: at most 200"},
         SessionLine{{"--record", "d", "--panel", "a\x1b[2Jb"},
                     "panel serial 'a\\x1b[2Jb' cannot name a file: use letters, digits, '-', '_' and '.', not "
-                    "beginning with '.'"}));
+                    "beginning with '.'"},
+        SessionLine{{"--stats", "--station", "S1", "--model", "QM", "--since", "2026-12-01", "--until", "2026-12-07",
+                     "--format", "json", "--store", "postgresql:///lines?host=/run/pg"},
+                    ""},
+        SessionLine{{"--history", "P1", "--station", "S1"}, "--station only applies to --record, --stats and --heatmap"},
+        SessionLine{{"--heatmap", "h.png", "--since", "2026-02-30"},
+                    "--since '2026-02-30' is not a day: give YYYY-MM-DD, e.g. 2026-12-07"},
+        SessionLine{{"--stats", "--since", "2026-12-08", "--until", "2026-12-07"},
+                    "--since 2026-12-08 is after --until 2026-12-07"},
+        SessionLine{{"--stats", "--heatmap", "h.png"},
+                    "--import, --sync, --history, --stats and --heatmap cannot be combined"},
+        SessionLine{{"--sync", "--export", "d"}, "--sync cannot be combined with --export"},
+        SessionLine{{"--history", "P1", "--format", "xml"}, "unknown format 'xml': the formats are text, csv and json"},
+        SessionLine{{"--sync", "--format", "csv"}, "--format only applies to --history, --stats and --heatmap"},
+        SessionLine{{"--store", "x.sqlite"},
+                    "--store only applies to --record, --import, --sync, --history, --stats and --heatmap"},
+        SessionLine{{"--record", "d", "--panel", "P", "--store", "sqlite:r.sqlite"}, ""}));
 
 TEST(InspectionSequence, LeftButtonAndAutoPlayWalkItAndWrapToItsFirstEntry) {
     auto form = test::PaintOn(64, 48, 7);

@@ -34,6 +34,7 @@ struct VerdictCase {
     bool oneToOne;
     bool nativeKnown;
     const char* message; // a part of the operator's line
+    bool known = true;   // whether a display server was asked
 };
 
 ScreenFacts Facts(FactsSource source, QSize qtLogical, qreal dpr, QSize qtDevice, std::optional<QSize> mode,
@@ -96,8 +97,12 @@ std::vector<VerdictCase> VerdictCases() {
     ScreenFacts xwayland1 = Facts(FactsSource::Wayland, {1280, 800}, 1, {1280, 800}, QSize(1280, 800), QSize(1280, 800));
     xwayland1.xwayland = true;
     cases.push_back({"xwayland at 100 %", xwayland1, true, true, "1:1 at 1280x800"});
-    cases.push_back({"qt alone", Facts(FactsSource::Qt, {1024, 768}, 1, {1024, 768}, std::nullopt, std::nullopt),
-                     true, false, "the display server could not be asked"});
+    ScreenFacts alone = Facts(FactsSource::Qt, {1024, 768}, 1, {1024, 768}, std::nullopt, std::nullopt);
+    alone.unaskedReason = QStringLiteral("Qt's platform 'offscreen' has no display server to ask");
+    cases.push_back({"qt alone", alone, false, false,
+                     "Qt's platform 'offscreen' has no display server to ask: patterns are drawn at 1024x768, but "
+                     "scaling by the desktop or the monitor cannot be ruled out.",
+                     false});
     return cases;
 }
 
@@ -106,6 +111,7 @@ TEST(PixelVerdict, JudgesRecordedServerAnswers) {
         SCOPED_TRACE(c.what);
         const PixelVerdict v = JudgePixels(c.facts);
         EXPECT_EQ(v.oneToOne, c.oneToOne);
+        EXPECT_EQ(v.known, c.known);
         EXPECT_EQ(v.nativeModeKnown, c.nativeKnown);
         EXPECT_TRUE(v.message.contains(QString::fromUtf8(c.message))) << v.message.toStdString();
     }
@@ -120,9 +126,10 @@ TEST(PixelVerdict, TrueSizeIsTheOrientedModeWhenKnown) {
     EXPECT_EQ(TrueDeviceSize(f), QSize(1366, 768));
 }
 
-// A base EDID block: maker "QML", product 0x1234, serial 987654, a detailed
-// timing of 2560x1440, a name and a serial text descriptor.
-QByteArray MakeEdid() {
+// A base EDID block: maker "QML", product 0x1234, serial 987654, a first
+// detailed timing of `active` (one field's lines when interlaced), a name
+// and a serial text descriptor.
+QByteArray MakeEdid(QSize active, bool interlaced, const QByteArray& name, const QByteArray& serialText) {
     QByteArray e(128, '\0');
     const char header[] = {0, '\xFF', '\xFF', '\xFF', '\xFF', '\xFF', '\xFF', 0};
     e.replace(0, 8, QByteArray(header, 8));
@@ -133,21 +140,23 @@ QByteArray MakeEdid() {
     e[11] = char(0x12);
     const std::uint32_t serial = 987654;
     for (int i = 0; i < 4; ++i) e[12 + i] = char((serial >> (8 * i)) & 0xFF);
-    // Detailed timing: pixel clock, 2560 (0xA00) by 1440 (0x5A0) active.
+    // Detailed timing: pixel clock, active width and height (low bytes,
+    // high nibbles), flags.
     e[54] = char(0x56);
     e[55] = char(0x5E);
-    e[56] = char(0x00);
-    e[58] = char(0xA0);
-    e[59] = char(0xA0);
-    e[61] = char(0x50);
+    e[56] = char(active.width() & 0xFF);
+    e[58] = char((active.width() >> 8) << 4);
+    e[59] = char(active.height() & 0xFF);
+    e[61] = char((active.height() >> 8) << 4);
+    e[71] = char(interlaced ? 0x9E : 0x1E);
     const auto text = [&e](int at, unsigned char tag, const QByteArray& s) {
         e[at + 3] = char(tag);
         QByteArray field = s + '\n';
         field = field.leftJustified(13, ' ', true);
         e.replace(at + 5, 13, field);
     };
-    text(72, 0xFC, "Quillmere 27");
-    text(90, 0xFF, "QM27-0042");
+    text(72, 0xFC, name);
+    text(90, 0xFF, serialText);
     unsigned sum = 0;
     for (int i = 0; i < 127; ++i) sum += static_cast<unsigned char>(e[i]);
     e[127] = char((256 - sum % 256) % 256);
@@ -155,20 +164,36 @@ QByteArray MakeEdid() {
 }
 
 TEST(PixelVerdict, ParsesTheEdidIdentity) {
-    const QByteArray edid = MakeEdid();
-    const std::optional<EdidInfo> info = ParseEdid(edid + QByteArray(128, '\0')); // with an extension block
-    ASSERT_TRUE(info.has_value());
-    EXPECT_EQ(info->maker, QStringLiteral("QML"));
-    EXPECT_EQ(info->productCode, 0x1234);
-    EXPECT_EQ(info->serialNumber, 987654u);
-    EXPECT_EQ(info->name, QStringLiteral("Quillmere 27"));
-    EXPECT_EQ(info->serialText, QStringLiteral("QM27-0042"));
-    EXPECT_EQ(info->preferredTiming, QSize(2560, 1440));
+    const struct {
+        const char* what;
+        QSize active;
+        bool interlaced;
+        QByteArray name, serialText;
+        QString wantName, wantSerial;
+        QSize wantTiming;
+    } cases[] = {
+        {"progressive", {2560, 1440}, false, "Quillmere 27", "QM27-0042", "Quillmere 27", "QM27-0042", {2560, 1440}},
+        {"1080i: a frame of two 540-line fields", {1920, 540}, true, "Q TV", "1", "Q TV", "1", {1920, 1080}},
+        {"control bytes", {1280, 1024}, false, "Q\x1b[2J\x07Z", "A\rB\x7f", "Q\\x1b[2J\\x07Z", "A\\rB\\x7f",
+         {1280, 1024}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QByteArray edid = MakeEdid(c.active, c.interlaced, c.name, c.serialText);
+        const std::optional<EdidInfo> info = ParseEdid(edid + QByteArray(128, '\0')); // with an extension block
+        ASSERT_TRUE(info.has_value());
+        EXPECT_EQ(info->maker, QStringLiteral("QML"));
+        EXPECT_EQ(info->productCode, 0x1234);
+        EXPECT_EQ(info->serialNumber, 987654u);
+        EXPECT_EQ(info->name, c.wantName);
+        EXPECT_EQ(info->serialText, c.wantSerial);
+        EXPECT_EQ(info->preferredTiming, c.wantTiming);
 
-    QByteArray corrupt = edid;
-    corrupt[20] = char(corrupt[20] + 1);
-    EXPECT_FALSE(ParseEdid(corrupt).has_value()) << "a wrong checksum";
-    EXPECT_FALSE(ParseEdid(edid.left(127)).has_value()) << "a short block";
+        QByteArray corrupt = edid;
+        corrupt[20] = char(corrupt[20] + 1);
+        EXPECT_FALSE(ParseEdid(corrupt).has_value()) << "a wrong checksum";
+        EXPECT_FALSE(ParseEdid(edid.left(127)).has_value()) << "a short block";
+    }
 }
 
 } // namespace

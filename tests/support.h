@@ -21,6 +21,7 @@
 #include <QRect>
 #include <QTimer>
 
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -69,6 +70,15 @@ inline long Count(PatternForm& form, const QRect& area, const std::function<bool
 }
 inline long CountNonBlack(PatternForm& form, const QRect& area) {
     return Count(form, area, [](QRgb c) { return c != kBlack; });
+}
+// The ink of text drawn in `colour`: pixels in `area` within `tolerance`
+// of it in each channel. Antialiased glyphs have few pixels of exactly
+// their colour, and how many depends on the face's hinting.
+inline long InkNear(const QImage& image, const QRect& area, QRgb colour, int tolerance = 64) {
+    return Count(image, area, [colour, tolerance](QRgb c) {
+        return std::abs(qRed(c) - qRed(colour)) <= tolerance && std::abs(qGreen(c) - qGreen(colour)) <= tolerance &&
+               std::abs(qBlue(c) - qBlue(colour)) <= tolerance;
+    });
 }
 inline QRect Whole(PatternForm& form) { return QRect(QPoint(0, 0), form.surface().size()); }
 

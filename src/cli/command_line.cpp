@@ -4,9 +4,12 @@
 #include "defects/pixel_faults.h"
 #include "platform/printable_text.h"
 #include "session/dispatcher.h"
+#include "store/answers.h"
+#include "store/store_location.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QDate>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -26,11 +29,14 @@ struct Options {
     QCommandLineOption listScreens{
         QStringLiteral("list-screens"),
         QStringLiteral("Lists the screens: index, name, size in device pixels, device pixel ratio "
-                       "and refresh rate.")};
+                       "and refresh rate, then the output's mode, the monitor's native mode, the desktop's "
+                       "scale, the monitor, and whether one pattern pixel is one panel pixel (1:1 yes, no or "
+                       "unknown, with the reason).")};
     QCommandLineOption check{
         QStringLiteral("check"),
         QStringLiteral("Says in one line whether the screen (see --screen) shows one pattern pixel as one "
-                       "panel pixel, and exits: 0 when it does, 4 when it does not.")};
+                       "panel pixel, and exits: 0 when it does, 4 when it does not, 6 when no display "
+                       "server can be asked.")};
     QCommandLineOption screen{
         QStringLiteral("screen"),
         QStringLiteral("Opens the windows on this screen, given by its index or its name "
@@ -40,7 +46,8 @@ struct Options {
         QStringLiteral("export"),
         QStringLiteral("Renders the patterns into DIR as pattern-01.png to pattern-67.png, plus "
                        "contact-sheet.png with all of them as numbered thumbnails, and exits. "
-                       "The directory is created if need be. Needs no display when --size is given."),
+                       "The directory is created if need be; one export at a time writes into it. Needs no "
+                       "display when --size is given."),
         QStringLiteral("DIR")};
     QCommandLineOption size{
         QStringLiteral("size"),
@@ -67,10 +74,16 @@ struct Options {
         QStringLiteral("SERIAL")};
     QCommandLineOption operatorName{QStringLiteral("operator"),
                                     QStringLiteral("Name of the operator, for the record."), QStringLiteral("NAME")};
-    QCommandLineOption station{QStringLiteral("station"), QStringLiteral("Name of the test station, for the record."),
-                               QStringLiteral("NAME")};
-    QCommandLineOption model{QStringLiteral("model"), QStringLiteral("The panel's model, for the record."),
-                             QStringLiteral("NAME")};
+    QCommandLineOption station{
+        QStringLiteral("station"),
+        QStringLiteral("Name of the test station, for the record. With --stats and --heatmap: only the sessions of "
+                       "this station."),
+        QStringLiteral("NAME")};
+    QCommandLineOption model{
+        QStringLiteral("model"),
+        QStringLiteral("The panel's model, for the record. With --stats and --heatmap: only the sessions whose model "
+                       "begins with NAME (or, for records without a model, whose serial does)."),
+        QStringLiteral("NAME")};
     QCommandLineOption faultClass{
         QStringLiteral("class"),
         QStringLiteral("Pixel-fault class the panel must meet: I, II, III or IV. Default: II."),
@@ -101,6 +114,51 @@ struct Options {
                        "summary line and exits. Needs no display."),
         QStringLiteral("FILE")};
 
+    QCommandLineOption store{
+        QStringLiteral("store"),
+        QStringLiteral("The store of inspection records: a line's PostgreSQL database as libpq's connection URI "
+                       "postgresql://[user@][host][:port][/dbname][?param=value...] (no password: use PGPASSFILE "
+                       "or a service file), or an SQLite file as sqlite:PATH. Default: the station's SQLite store, "
+                       "$XDG_DATA_HOME/vantrel/records.sqlite. Every recorded session is written into it."),
+        QStringLiteral("URL")};
+    QCommandLineOption importDir{
+        QStringLiteral("import"),
+        QStringLiteral("Adds every record file (*.json) in DIR to the store and exits; records already there stay as "
+                       "they are, the files are never changed. Exit status 7 when a file could not be read and was "
+                       "skipped. Needs no display."),
+        QStringLiteral("DIR")};
+    QCommandLineOption sync{
+        QStringLiteral("sync"),
+        QStringLiteral("Delivers the records kept in the outbox (those meant for --store, or all) and exits: 0 when "
+                       "nothing is left pending, 1 otherwise. Needs no display.")};
+    QCommandLineOption history{
+        QStringLiteral("history"),
+        QStringLiteral("Prints every session of the panel SERIAL in the store, newest first, and exits; status 1 "
+                       "when there is none. Needs no display."),
+        QStringLiteral("SERIAL")};
+    QCommandLineOption stats{
+        QStringLiteral("stats"),
+        QStringLiteral("Prints the sessions, panels, pass rates by class and faults by type in the store, in all, "
+                       "by station and by day, and exits. Filters: --since, --until, --station, --model. Needs no "
+                       "display.")};
+    QCommandLineOption heatmap{
+        QStringLiteral("heatmap"),
+        QStringLiteral("Draws where the faults of the sessions in the store lie on the panel into FILE.png and "
+                       "exits. Filters as --stats. Needs no display."),
+        QStringLiteral("FILE.png")};
+    QCommandLineOption since{QStringLiteral("since"),
+                             QStringLiteral("With --stats and --heatmap: only sessions started on DAY (YYYY-MM-DD, "
+                                            "UTC) or later."),
+                             QStringLiteral("DAY")};
+    QCommandLineOption until{QStringLiteral("until"),
+                             QStringLiteral("With --stats and --heatmap: only sessions started on DAY (YYYY-MM-DD, "
+                                            "UTC) or earlier."),
+                             QStringLiteral("DAY")};
+    QCommandLineOption format{QStringLiteral("format"),
+                              QStringLiteral("With --history, --stats and --heatmap: the answer as an aligned table "
+                                             "(text, the default), CSV or JSON."),
+                              QStringLiteral("text|csv|json")};
+
     void addTo(QCommandLineParser& parser) const {
         parser.setApplicationDescription(
             QStringLiteral("Full-screen test patterns for the visual inspection of TFT-LCD panels.\n"
@@ -108,7 +166,7 @@ struct Options {
         parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
         parser.addOptions({help, version, list, listScreens, check, screen, exportDir, size, pattern, quiet, record,
                            panel, operatorName, station, model, faultClass, sequence, dwell, frameLog, speed,
-                           report});
+                           report, store, importDir, sync, history, stats, heatmap, since, until, format});
     }
 };
 
@@ -223,6 +281,11 @@ bool CommandLine::needsDisplay() const {
     case Action::Version:
     case Action::List:
     case Action::Report:
+    case Action::Import:
+    case Action::Sync:
+    case Action::History:
+    case Action::Stats:
+    case Action::Heatmap:
     case Action::Error: return false;
     }
     return true;
@@ -234,6 +297,11 @@ bool CommandLine::wantsPresentationClock() const {
         const PatternInfo* p = FindPattern(n);
         return p && p->paced;
     });
+}
+
+bool CommandLine::storeAction() const {
+    return action == Action::Import || action == Action::Sync || action == Action::History ||
+           action == Action::Stats || action == Action::Heatmap;
 }
 
 QSize ParseSize(const QString& text, QString* error) {
@@ -325,10 +393,15 @@ bool ReadSessionOptions(const Options& o, const QCommandLineParser& parser, Comm
                 return fail(QStringLiteral("--%1 cannot be combined with --list, --list-screens, --export or --report")
                                 .arg(option->names().constLast()));
     }
+    const bool filtered = c.action == CommandLine::Action::Stats || c.action == CommandLine::Action::Heatmap;
     if (!parser.isSet(o.record)) {
-        for (const QCommandLineOption* option : {&o.panel, &o.operatorName, &o.station, &o.model})
+        for (const QCommandLineOption* option : {&o.panel, &o.operatorName})
             if (parser.isSet(*option))
                 return fail(QStringLiteral("--%1 only applies to --record").arg(option->names().constLast()));
+        for (const QCommandLineOption* option : {&o.station, &o.model})
+            if (parser.isSet(*option) && !filtered)
+                return fail(QStringLiteral("--%1 only applies to --record, --stats and --heatmap")
+                                .arg(option->names().constLast()));
         if (parser.isSet(o.faultClass) && !report)
             return fail(QStringLiteral("--class only applies to --record and --report"));
     }
@@ -353,9 +426,9 @@ bool ReadSessionOptions(const Options& o, const QCommandLineParser& parser, Comm
                                        "'.', not beginning with '.'")
                             .arg(PrintableText(c.panel)));
         c.operatorName = parser.value(o.operatorName);
-        c.station = parser.value(o.station);
-        c.model = parser.value(o.model);
     }
+    c.station = parser.value(o.station);
+    c.model = parser.value(o.model);
     QString error;
     if (parser.isSet(o.sequence) && !ParsePatternSequence(parser.value(o.sequence), &c.sequence, &error))
         return fail(error);
@@ -375,6 +448,83 @@ bool ReadSessionOptions(const Options& o, const QCommandLineParser& parser, Comm
         c.speed = pixels;
         c.speedGiven = true;
     }
+    return true;
+}
+
+// A day as --since and --until take it: YYYY-MM-DD, a date that exists.
+bool ReadDay(const QString& option, const QString& text, QString* error) {
+    const bool shaped = QRegularExpression(QStringLiteral("^[0-9]{4}-[0-9]{2}-[0-9]{2}$")).match(text).hasMatch();
+    if (!shaped || !QDate::fromString(text, Qt::ISODate).isValid()) {
+        *error = QStringLiteral("%1 '%2' is not a day: give YYYY-MM-DD, e.g. 2026-12-07").arg(option, text);
+        return false;
+    }
+    return true;
+}
+
+// The store's commands and their options, read into `c`; false with `c`
+// turned into the failure.
+bool ReadStoreOptions(const Options& o, const QCommandLineParser& parser, CommandLine& c) {
+    const auto fail = [&c](const QString& error) {
+        c = Failure(error);
+        return false;
+    };
+    const std::pair<const QCommandLineOption*, CommandLine::Action> actions[] = {
+        {&o.importDir, CommandLine::Action::Import}, {&o.sync, CommandLine::Action::Sync},
+        {&o.history, CommandLine::Action::History},  {&o.stats, CommandLine::Action::Stats},
+        {&o.heatmap, CommandLine::Action::Heatmap}};
+    const QCommandLineOption* chosen = nullptr;
+    for (const auto& [option, action] : actions) {
+        if (!parser.isSet(*option)) continue;
+        if (chosen) return fail(QStringLiteral("--import, --sync, --history, --stats and --heatmap cannot be combined"));
+        chosen = option;
+        c.action = action;
+    }
+    const QString name = chosen ? QStringLiteral("--") + chosen->names().constLast() : QString();
+    if (chosen) {
+        for (const QCommandLineOption* other : {&o.list, &o.listScreens, &o.exportDir, &o.report, &o.check, &o.record,
+                                                &o.screen, &o.sequence, &o.dwell, &o.faultClass, &o.quiet})
+            if (parser.isSet(*other))
+                return fail(QStringLiteral("%1 cannot be combined with --%2").arg(name, other->names().constLast()));
+    }
+    const bool question = c.action == CommandLine::Action::History || c.action == CommandLine::Action::Stats ||
+                          c.action == CommandLine::Action::Heatmap;
+    const bool filtered = c.action == CommandLine::Action::Stats || c.action == CommandLine::Action::Heatmap;
+    if (parser.isSet(o.store) && !chosen && !parser.isSet(o.record))
+        return fail(QStringLiteral("--store only applies to --record, --import, --sync, --history, --stats and --heatmap"));
+    for (const QCommandLineOption* option : {&o.since, &o.until})
+        if (parser.isSet(*option) && !filtered)
+            return fail(QStringLiteral("--%1 only applies to --stats and --heatmap").arg(option->names().constLast()));
+    if (parser.isSet(o.format) && !question)
+        return fail(QStringLiteral("--format only applies to --history, --stats and --heatmap"));
+
+    QString error;
+    c.store = parser.value(o.store);
+    c.storeGiven = parser.isSet(o.store);
+    StoreLocation location;
+    if (c.storeGiven && (c.store.trimmed().isEmpty() || !ParseStoreUrl(c.store, &location, &error)))
+        return fail(error.isEmpty() ? QStringLiteral("--store needs a URL") : error);
+    if (parser.isSet(o.format)) {
+        AnswerFormat format;
+        c.format = parser.value(o.format);
+        if (!ParseAnswerFormat(c.format, &format))
+            return fail(QStringLiteral("unknown format '%1': the formats are text, csv and json").arg(c.format));
+    }
+    c.since = parser.value(o.since);
+    c.until = parser.value(o.until);
+    if ((parser.isSet(o.since) && !ReadDay(QStringLiteral("--since"), c.since, &error)) ||
+        (parser.isSet(o.until) && !ReadDay(QStringLiteral("--until"), c.until, &error)))
+        return fail(error);
+    if (!c.since.isEmpty() && !c.until.isEmpty() && c.since > c.until)
+        return fail(QStringLiteral("--since %1 is after --until %2").arg(c.since, c.until));
+    c.importDir = parser.value(o.importDir);
+    c.historySerial = parser.value(o.history);
+    c.heatmapFile = parser.value(o.heatmap);
+    if (c.action == CommandLine::Action::Import && c.importDir.isEmpty())
+        return fail(QStringLiteral("--import needs a directory"));
+    if (c.action == CommandLine::Action::History && c.historySerial.isEmpty())
+        return fail(QStringLiteral("--history needs a panel's serial"));
+    if (c.action == CommandLine::Action::Heatmap && c.heatmapFile.isEmpty())
+        return fail(QStringLiteral("--heatmap needs a file name"));
     return true;
 }
 
@@ -398,7 +548,8 @@ CommandLine ParseCommandLine(const QStringList& allArguments) {
         return Failure(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
     for (const QCommandLineOption* valued : {&o.screen, &o.exportDir, &o.size, &o.pattern, &o.record, &o.panel,
                                              &o.operatorName, &o.station, &o.model, &o.faultClass, &o.sequence, &o.dwell,
-                                             &o.frameLog, &o.speed, &o.report}) {
+                                             &o.frameLog, &o.speed, &o.report, &o.store, &o.importDir, &o.history,
+                                             &o.heatmap, &o.since, &o.until, &o.format}) {
         if (parser.values(*valued).size() > 1)
             return Failure(QStringLiteral("--%1 is given more than once").arg(valued->names().constLast()));
     }
@@ -458,6 +609,7 @@ CommandLine ParseCommandLine(const QStringList& allArguments) {
             !ParsePatternRange(parser.value(o.pattern), &c.firstPattern, &c.lastPattern, &error))
             return Failure(error);
     }
+    if (!ReadStoreOptions(o, parser, c)) return c;
     if (!ReadSessionOptions(o, parser, c)) return c;
     return c;
 }

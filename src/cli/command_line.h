@@ -24,6 +24,11 @@ struct CommandLine {
         Export,      // render patterns into image files
         Report,      // re-judge an inspection record
         Check,       // judge whether the screen shows pattern pixels 1:1
+        Import,      // add the record files of a directory to the store
+        Sync,        // deliver what the outbox holds
+        History,     // a panel's sessions in the store
+        Stats,       // the line's figures from the store
+        Heatmap,     // where the faults lie, as a picture
         Error,       // the command line is unusable: `error` says why
     };
 
@@ -58,7 +63,20 @@ struct CommandLine {
     // frame: a frame log, a speed, or a frame-paced pattern in the sequence.
     bool wantsPresentationClock() const;
 
+    // The store of inspection records and its questions. --station and
+    // --model above filter --stats and --heatmap.
+    QString store;             // --store URL; empty: the station's SQLite store
+    bool storeGiven = false;
+    QString importDir;         // --import
+    QString historySerial;     // --history
+    QString heatmapFile;       // --heatmap
+    QString since;             // --since YYYY-MM-DD
+    QString until;             // --until YYYY-MM-DD
+    QString format = QStringLiteral("text"); // --format text|csv|json
+
     bool recording() const { return !recordDir.isEmpty(); }
+    // Whether the action is one of the store's: import, sync, the questions.
+    bool storeAction() const;
 
     // Whether the action needs a screen of a real display: the windows,
     // the screen listing, and an export whose size is the screen's.

@@ -2,35 +2,27 @@
 
 #include "cli/command_line.h"
 #include "cli/contact_sheet.h"
+#include "cli/encoder_pool.h"
 #include "cli/stop_signals.h"
 #include "exit_status.h"
+#include "platform/durable_file.h"
+#include "platform/screen_facts.h"
 #include "session/dispatcher.h"
 #include "session/numeric.h"
 #include "session/render_pattern.h"
 #include "session/screen_metrics.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QFileInfo>
-#include <QImageWriter>
 #include <QLocale>
 #include <QScreen>
 #include <QTemporaryDir>
-#include <QThread>
-#include <QThreadPool>
 
 #include <algorithm>
-#include <atomic>
-#include <condition_variable>
 #include <cstdio>
-#include <cstring>
 #include <deque>
 #include <filesystem>
-#include <mutex>
-#include <new>
-#include <optional>
 #include <system_error>
 #include <vector>
 
@@ -46,18 +38,14 @@ QString PatternFileName(int16_t number) {
 
 QString ContactSheetFileName() { return QStringLiteral("contact-sheet.png"); }
 
+QString ExportLockFileName() { return QStringLiteral(".vantrel-export.lock"); }
+
 namespace {
 
-// zlib level 1 (Qt maps quality 100..0 onto levels 0..9). The pictures
-// are few-coloured fields whose palette rows deflate to almost nothing at
-// any level; level 1 encodes the ramps and the font sample about twice as
-// fast as the default level 6, for files still smaller than 24-bit ones
-// at level 6 (see docs/performance.md).
-constexpr int kPngQuality = 89;
-
-// How many pictures may wait for an encoder or be encoded at a time, per
-// core: enough to keep every core busy, few enough for 132 MB pictures.
-constexpr int kPicturesInFlightPerCore = 2;
+// The staging directories of exports: QTemporaryDir's template and the
+// names it makes.
+const char* const kStagingTemplate = ".vantrel-export-XXXXXX";
+const char* const kStagingPattern = ".vantrel-export-??????";
 
 // How long a wait for an encoder lasts before the stop signals are
 // looked at again.
@@ -67,277 +55,14 @@ QString Quoted(const QString& path) { return QLatin1Char('\'') + QDir::toNativeS
 
 QString SystemMessage(const std::error_code& ec) { return QString::fromLocal8Bit(ec.message().c_str()); }
 
-QRgb Opaque(QRgb c) { return c | 0xff000000u; }
-
-} // namespace
-
-QImage PalettePicture(const QImage& picture) {
-    const QImage rgb = picture.format() == QImage::Format_RGB32 || picture.format() == QImage::Format_ARGB32
-                           ? picture
-                           : picture.convertToFormat(QImage::Format_RGB32);
-    if (rgb.hasAlphaChannel() || rgb.isNull()) return QImage();
-    const int w = rgb.width();
-    const int h = rgb.height();
-
-    // The colours, in order of appearance; most rows are long runs.
-    QList<QRgb> table;
-    auto indexOf = [&table](QRgb c) {
-        const auto at = std::find(table.cbegin(), table.cend(), c);
-        return at == table.cend() ? -1 : static_cast<int>(at - table.cbegin());
-    };
-    for (int y = 0; y < h; ++y) {
-        const auto* row = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
-        QRgb last = 0;
-        for (int x = 0; x < w; ++x) {
-            const QRgb c = Opaque(row[x]);
-            if (x > 0 && c == last) continue;
-            last = c;
-            if (indexOf(c) >= 0) continue;
-            if (table.size() == 256) return QImage();
-            table << c;
-        }
-    }
-
-    if (table.size() <= 2) {
-        // One bit a pixel, the first bit the leftmost, as PNG stores it.
-        QImage mono(rgb.size(), QImage::Format_Mono);
-        if (mono.isNull()) return QImage();
-        mono.setColorTable(table);
-        const QRgb one = table.size() == 2 ? table[1] : 0u;
-        for (int y = 0; y < h; ++y) {
-            const auto* row = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
-            uchar* out = mono.scanLine(y);
-            std::memset(out, 0, static_cast<size_t>(mono.bytesPerLine()));
-            if (table.size() == 1) continue;
-            for (int x = 0; x < w; ++x)
-                if (Opaque(row[x]) == one) out[x >> 3] |= static_cast<uchar>(0x80u >> (x & 7));
-        }
-        return mono;
-    }
-
-    QImage indexed(rgb.size(), QImage::Format_Indexed8);
-    if (indexed.isNull()) return QImage();
-    indexed.setColorTable(table);
-    for (int y = 0; y < h; ++y) {
-        const auto* row = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
-        uchar* out = indexed.scanLine(y);
-        QRgb last = Opaque(row[0]);
-        uchar index = static_cast<uchar>(indexOf(last));
-        for (int x = 0; x < w; ++x) {
-            const QRgb c = Opaque(row[x]);
-            if (c != last) {
-                last = c;
-                index = static_cast<uchar>(indexOf(c));
-            }
-            out[x] = index;
-        }
-    }
-    return indexed;
-}
-
-bool EncodePng(const QImage& picture, QByteArray* png, QString* error) {
-    const QImage palette = PalettePicture(picture);
-    png->clear();
-    QBuffer buffer(png);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "png");
-    // Qt 6 writes no gAMA chunk: a viewer shows the stored values as
-    // they are, as the pattern window does.
-    writer.setQuality(kPngQuality);
-    if (writer.write(palette.isNull() ? picture : palette)) return true;
-    *error = writer.errorString();
-    return false;
-}
-
-namespace {
-
-// One picture on its way to a file, shared by every pattern that shows it.
-struct Encoding {
-    QImage picture;    // until it is encoded
-    QByteArray png;    // the file's bytes, once done
-    QString error;     // why it could not be encoded
-    bool done = false; // guarded by the pool's mutex
-};
-
-// Encoders on every core. Pictures go in on the GUI thread; the caller
-// waits for one at a time with a time limit, so it can watch for stop
-// signals meanwhile.
-class EncoderPool {
-public:
-    EncoderPool() { pool_.setMaxThreadCount(std::max(1, QThread::idealThreadCount())); }
-    ~EncoderPool() { stop(); }
-    EncoderPool(const EncoderPool&) = delete;
-    EncoderPool& operator=(const EncoderPool&) = delete;
-
-    int threads() const { return pool_.maxThreadCount(); }
-
-    std::shared_ptr<Encoding> add(QImage picture) {
-        auto e = std::make_shared<Encoding>();
-        e->picture = std::move(picture);
-        pool_.start([this, e] { encode(*e); });
-        return e;
-    }
-
-    // Waits up to `ms` for `e`; whether it is done.
-    bool waitFor(const Encoding& e, int ms) {
-        std::unique_lock lock(mutex_);
-        return finished_.wait_for(lock, std::chrono::milliseconds(ms), [&e] { return e.done; });
-    }
-
-    bool isDone(const Encoding& e) {
-        std::lock_guard lock(mutex_);
-        return e.done;
-    }
-
-    // Drops the pictures no encoder has taken yet and waits for the ones
-    // being encoded.
-    void stop() {
-        cancelled_ = true;
-        pool_.clear();
-        pool_.waitForDone();
-    }
-
-private:
-    void encode(Encoding& e) {
-        if (cancelled_) return;
-        QByteArray png;
-        QString error;
-        try {
-            if (!EncodePng(e.picture, &png, &error) && error.isEmpty()) error = QStringLiteral("cannot encode");
-        } catch (const std::bad_alloc&) {
-            png.clear();
-            error = QStringLiteral("Out of memory");
-        }
-        std::lock_guard lock(mutex_);
-        e.png = std::move(png);
-        e.error = std::move(error);
-        e.picture = QImage();
-        e.done = true;
-        finished_.notify_all();
-    }
-
-    QThreadPool pool_;
-    std::mutex mutex_;
-    std::condition_variable finished_;
-    std::atomic<bool> cancelled_{false};
-};
-
-// What tells pictures apart cheaply: a hash of the bits, and the colour
-// when every pixel has the same.
-struct Digest {
-    size_t hash = 0;
-    std::optional<QRgb> colour;
-};
-
-// A hash of every 64-bit word, in four independent lanes so that it runs
-// at the speed of memory (Qt's qHashBits takes several times as long on a
-// 132 MB picture, on the thread that paints).
-size_t HashOfBits(const uchar* bits, size_t bytes) {
-    constexpr uint64_t kPrime = 0x100000001b3ull;
-    uint64_t lane[4] = {0xcbf29ce484222325ull, 1, 2, 3};
-    const size_t words = bytes / 8;
-    size_t i = 0;
-    for (; i + 4 <= words; i += 4)
-        for (int k = 0; k < 4; ++k) {
-            uint64_t w;
-            std::memcpy(&w, bits + (i + static_cast<size_t>(k)) * 8, 8);
-            lane[k] = (lane[k] ^ w) * kPrime;
-        }
-    uint64_t h = bytes;
-    for (; i < words; ++i) {
-        uint64_t w;
-        std::memcpy(&w, bits + i * 8, 8);
-        h = (h ^ w) * kPrime;
-    }
-    for (size_t b = words * 8; b < bytes; ++b) h = (h ^ bits[b]) * kPrime;
-    for (const uint64_t l : lane) h = (h ^ l ^ (l >> 29)) * kPrime;
-    return static_cast<size_t>(h);
-}
-
-Digest DigestOf(const QImage& picture) {
-    Digest d;
-    // A 32-bit picture's rows follow each other without padding.
-    d.hash = HashOfBits(picture.constBits(), static_cast<size_t>(picture.sizeInBytes()));
-    const auto* first = reinterpret_cast<const QRgb*>(picture.constScanLine(0));
-    const QRgb c = first[0];
-    if (!std::all_of(first, first + picture.width(), [c](QRgb p) { return p == c; })) return d;
-    const size_t rowBytes = static_cast<size_t>(picture.width()) * sizeof(QRgb);
-    for (int y = 1; y < picture.height(); ++y)
-        if (std::memcmp(picture.constScanLine(y), first, rowBytes) != 0) return d;
-    d.colour = c;
-    return d;
-}
-
-bool SamePixels(const QImage& a, const QImage& b) {
-    if (a.size() != b.size() || a.format() != b.format()) return false;
-    const size_t rowBytes = static_cast<size_t>(a.width()) * static_cast<size_t>(a.depth()) / 8;
-    for (int y = 0; y < a.height(); ++y)
-        if (std::memcmp(a.constScanLine(y), b.constScanLine(y), rowBytes) != 0) return false;
-    return true;
-}
-
-// The distinct pictures of an export so far, to find a picture shown
-// before: by its digest, then by comparing every pixel.
-class DistinctPictures {
-public:
-    // The earlier encoding of a picture equal to `picture`, or nullptr.
-    std::shared_ptr<Encoding> find(const QImage& picture, const Digest& d, EncoderPool& pool) {
-        release(pool);
-        for (Seen& s : seen_) {
-            if (s.digest.hash != d.hash || s.size != picture.size()) continue;
-            if (s.digest.colour || d.colour) {
-                // Both checked whole: equal when of one and the same colour.
-                if (s.digest.colour == d.colour) return s.encoding;
-                continue;
-            }
-            QImage earlier = s.picture;
-            if (earlier.isNull()) {
-                // Let go of once encoded: its file tells its pixels.
-                earlier = QImage::fromData(s.encoding->png, "png").convertToFormat(picture.format());
-            }
-            if (SamePixels(earlier, picture)) return s.encoding;
-        }
-        return nullptr;
-    }
-
-    void add(const QImage& picture, const Digest& d, std::shared_ptr<Encoding> encoding) {
-        // A field of one colour is told by its digest alone.
-        seen_.push_back({d, picture.size(), d.colour ? QImage() : picture, std::move(encoding)});
-    }
-
-private:
-    // Pictures already encoded are not kept.
-    void release(EncoderPool& pool) {
-        for (Seen& s : seen_)
-            if (!s.picture.isNull() && pool.isDone(*s.encoding)) s.picture = QImage();
-    }
-
-    struct Seen {
-        Digest digest;
-        QSize size;
-        QImage picture;
-        std::shared_ptr<Encoding> encoding;
-    };
-    std::vector<Seen> seen_;
-};
-
-// Writes a file's bytes; false with `error` naming the system's cause
-// ("No space left on device").
-bool WriteFile(const QString& path, const QByteArray& bytes, QString* error) {
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
-        // A write cut short (a disk filling up) is followed by one that
-        // fails with the system's error.
-        qint64 done = 0;
-        for (qint64 n = 0; done < bytes.size(); done += n)
-            if ((n = file.write(bytes.constData() + done, bytes.size() - done)) <= 0) break;
-        if (done == bytes.size()) {
-            file.close();
-            if (file.error() == QFileDevice::NoError) return true;
-        }
-    }
-    *error = file.errorString();
-    return false;
+// Removes the staging directories that exports killed before left in
+// `directory`. Only while holding the directory's export lock: then no
+// other export is running there. What cannot be removed stays.
+void RemoveLeftStaging(const QString& directory) {
+    QDir dir(directory);
+    const QStringList left = dir.entryList({QString::fromLatin1(kStagingPattern)},
+                                           QDir::Dirs | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot);
+    for (const QString& name : left) QDir(dir.filePath(name)).removeRecursively();
 }
 
 } // namespace
@@ -371,7 +96,21 @@ bool PatternExport::open(QString* error) {
         discard();
         return false;
     }
-    staging_ = std::make_unique<QTemporaryDir>(absolute_ + QStringLiteral("/.vantrel-export-XXXXXX"));
+    QString cause;
+    switch (lock_.tryLock(QDir(absolute_).filePath(ExportLockFileName()), &cause)) {
+    case FileLock::Result::Locked: break;
+    case FileLock::Result::Busy:
+        *error = QStringLiteral("another export into %1 is running; try again when it has finished")
+                     .arg(Quoted(directory_));
+        discard();
+        return false;
+    case FileLock::Result::Failed:
+        *error = QStringLiteral("cannot write into directory %1: %2").arg(Quoted(directory_), cause);
+        discard();
+        return false;
+    }
+    RemoveLeftStaging(absolute_);
+    staging_ = std::make_unique<QTemporaryDir>(QDir(absolute_).filePath(QString::fromLatin1(kStagingTemplate)));
     if (!staging_->isValid()) {
         *error = QStringLiteral("cannot write into directory %1: %2").arg(Quoted(directory_), staging_->errorString());
         discard();
@@ -385,20 +124,24 @@ bool PatternExport::run(QSize size, qreal logicalDpi, int16_t first, int16_t las
         *error = QStringLiteral("the export directory is not open");
         return false;
     }
+    std::vector<int16_t> numbers; // the patterns to render, in order
+    for (int16_t n = first; n <= last; ++n) numbers.push_back(n);
+
     struct File {
         QString name;
         std::shared_ptr<Encoding> encoding;
     };
     std::deque<File> pending; // in order; written as their encodings finish
     QStringList files;
-    const int patterns = last - first + 1;
+    const int patterns = static_cast<int>(numbers.size());
     EncoderPool encoders;
-    const int inFlightLimit = kPicturesInFlightPerCore * encoders.threads();
+    const int inFlightLimit = PicturesInFlight(size, encoders.threads());
     std::vector<std::shared_ptr<Encoding>> inFlight;
     DistinctPictures distinct;
+    const auto shownPath = [this](const QString& name) { return Quoted(QDir(directory_).filePath(name)); };
 
-    // Writes the files whose pictures are encoded, in order; with `waitMs`,
-    // first waits that long for the next one.
+    // Writes the files whose pictures are encoded, in order, each synced
+    // to the disk; with `waitMs`, first waits that long for the next one.
     auto writeReady = [&](int waitMs) {
         while (!pending.empty()) {
             Encoding& e = *pending.front().encoding;
@@ -406,12 +149,12 @@ bool PatternExport::run(QSize size, qreal logicalDpi, int16_t first, int16_t las
             waitMs = 0;
             const QString name = pending.front().name;
             if (!e.error.isEmpty()) {
-                *error = QStringLiteral("cannot encode %1: %2").arg(Quoted(QDir(directory_).filePath(name)), e.error);
+                *error = QStringLiteral("cannot encode %1: %2").arg(shownPath(name), e.error);
                 return false;
             }
             QString cause;
-            if (!WriteFile(staging_->filePath(name), e.png, &cause)) {
-                *error = QStringLiteral("cannot write %1: %2").arg(Quoted(QDir(directory_).filePath(name)), cause);
+            if (!WriteAndSync(staging_->filePath(name), e.png, &cause)) {
+                *error = QStringLiteral("cannot write %1: %2").arg(shownPath(name), cause);
                 return false;
             }
             bytes_ += e.png.size();
@@ -445,12 +188,12 @@ bool PatternExport::run(QSize size, qreal logicalDpi, int16_t first, int16_t las
     };
 
     ContactSheet sheet(size);
-    for (int16_t n = first; n <= last; ++n) {
+    for (const int16_t n : numbers) {
         if (!makeRoom(static_cast<size_t>(inFlightLimit))) return false;
         current_ = n;
         const QImage picture = RenderPattern(n, size, logicalDpi);
         if (picture.isNull()) {
-            *error = QStringLiteral("not enough memory for a picture of %1x%2 pixels").arg(size.width()).arg(size.height());
+            *error = QStringLiteral("not enough memory for a picture of %1 pixels").arg(SizeText(size));
             return false;
         }
         const Digest digest = DigestOf(picture);
@@ -465,25 +208,32 @@ bool PatternExport::run(QSize size, qreal logicalDpi, int16_t first, int16_t las
     }
     if (stopped()) return false;
 
-    // Every file is complete: move them into place. A rename within one
-    // directory tree replaces an older file of the same name at once.
+    // Every file is complete and on the disk: move them into place. A
+    // rename within one file system replaces an older file of the same
+    // name at once.
     for (const QString& name : files) {
-        std::error_code ec;
-        std::filesystem::rename(QFileInfo(staging_->filePath(name)).filesystemAbsoluteFilePath(),
-                                QFileInfo(QDir(absolute_).filePath(name)).filesystemAbsoluteFilePath(), ec);
-        if (ec) {
-            *error = QStringLiteral("cannot write %1: %2").arg(Quoted(QDir(directory_).filePath(name)), SystemMessage(ec));
+        QString cause;
+        if (!RenameReplacing(staging_->filePath(name), QDir(absolute_).filePath(name), &cause)) {
+            *error = QStringLiteral("cannot write %1: %2").arg(shownPath(name), cause);
             return false;
         }
         written_ << name;
     }
     staging_.reset();
+    lock_.unlock();
     finished_ = true;
+    // The new names, and the staging directory and lock gone, last.
+    QString cause;
+    if (!SyncDirectory(absolute_, &cause)) {
+        *error = QStringLiteral("cannot write into directory %1: %2").arg(Quoted(directory_), cause);
+        return false;
+    }
     return true;
 }
 
 void PatternExport::discard() {
     staging_.reset(); // removes the staging directory and what is in it
+    lock_.unlock();
     QDir dir;
     for (const QString& p : created_)
         if (!dir.rmdir(p)) break; // not empty: something else lives there now
@@ -562,9 +312,8 @@ int ExportCommand(const CommandLine& c, const QScreen* screen) {
         size = DeviceSize(screen);
         dpi = screen->logicalDotsPerInch() * screen->devicePixelRatio(); // points in device pixels
         if (size.isEmpty() || size.width() > kMaxExportSide || size.height() > kMaxExportSide) {
-            PrintError(QStringLiteral("the screen's size %1x%2 cannot be exported; give one with --size WxH")
-                           .arg(size.width())
-                           .arg(size.height()));
+            PrintError(QStringLiteral("the screen's size %1 cannot be exported; give one with --size WxH")
+                           .arg(SizeText(size)));
             return kFailureExitStatus;
         }
     }
@@ -587,10 +336,8 @@ int ExportCommand(const CommandLine& c, const QScreen* screen) {
         progress.clear();
         // The run-time error's usual course: reported, and the program
         // ends. Without a display there is no message box to show it in.
-        const QString where = QStringLiteral("pattern %1 at %2x%3; nothing was written")
-                                  .arg(exporter.currentPattern())
-                                  .arg(size.width())
-                                  .arg(size.height());
+        const QString where =
+            QStringLiteral("pattern %1 at %2; nothing was written").arg(exporter.currentPattern()).arg(SizeText(size));
         if (!screen) {
             PrintError(QStringLiteral("run-time error %1: %2, painting %3")
                            .arg(static_cast<int>(e.code()))

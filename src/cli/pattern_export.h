@@ -4,19 +4,25 @@
 // pattern window paints it, and saved as PNG, followed by a contact sheet.
 //
 // Painting runs on the GUI thread (the painters share the session state);
-// the PNG encoding of the pictures runs on every core meanwhile. A picture
-// several patterns show (the black field, white) is encoded once and its
-// bytes written for each of them.
+// the PNG encoding of the pictures runs on every core meanwhile
+// (cli/encoder_pool), as many pictures in flight as about 1 GB holds. A
+// picture several patterns show (the black field, white) is encoded once
+// and its bytes written for each of them.
 //
 // An export is all or nothing: the files are written into a private
-// staging directory inside the target and moved into place only when
-// every one of them is complete. A failure (a file that cannot be
-// written, a run-time error of a painter) or SIGINT/SIGTERM leaves the
-// target as it was, and removes the target directory again if the export
-// created it.
+// staging directory inside the target, each synced to the disk, and moved
+// into place only when every one of them is complete; then the target
+// directory is synced. A failure (a file that cannot be written, a
+// run-time error of a painter) or SIGINT/SIGTERM leaves the target as it
+// was, and removes the target directory again if the export created it.
+//
+// One export at a time per directory: an export holds a lock on the file
+// `.vantrel-export.lock` in the target while it runs, and a second one is
+// refused at once. Holding it, an export removes staging directories
+// (`.vantrel-export-XXXXXX`) that an export killed before left behind.
 
-#include <QByteArray>
-#include <QImage>
+#include "platform/file_lock.h"
+
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -34,15 +40,8 @@ QString PatternFileName(int16_t number);
 // "contact-sheet.png"
 QString ContactSheetFileName();
 
-// The picture with an exact colour table when it has at most 256 colours
-// (alpha aside): one bit a pixel for one or two colours, eight up to 256.
-// A null image when it has more. Decoded, it gives back every pixel.
-QImage PalettePicture(const QImage& picture);
-
-// The bytes of a PNG file of `picture`, lossless, as the export writes it:
-// through PalettePicture when it can, at zlib level 1, with no gAMA
-// chunk. False, with `error`, when it cannot be encoded (out of memory).
-bool EncodePng(const QImage& picture, QByteArray* png, QString* error);
+// ".vantrel-export.lock": the file an export holds its lock on.
+QString ExportLockFileName();
 
 class PatternExport {
 public:
@@ -52,9 +51,10 @@ public:
     PatternExport(const PatternExport&) = delete;
     PatternExport& operator=(const PatternExport&) = delete;
 
-    // Creates the target directory if need be and checks that files can
-    // be written into it. False, with a
-    // one-line `error`, when the directory cannot be created or written.
+    // Creates the target directory if need be, takes its export lock,
+    // removes what killed exports left there and checks that files can be
+    // written into it. False, with a one-line `error`, when the directory
+    // cannot be created or written, or when another export into it runs.
     bool open(QString* error);
 
     // Called on the GUI thread each time a file is complete: how many of
@@ -89,6 +89,7 @@ private:
     QString directory_;      // as given
     QString absolute_;       // absolute path of the target
     QStringList created_;    // directories this export created, deepest first
+    FileLock lock_;          // held from open() until the export ends
     std::unique_ptr<QTemporaryDir> staging_;
     QStringList written_;
     std::function<void(int, int, const QString&)> progress_;

@@ -2,6 +2,7 @@
 
 #include "cli/command_line.h"
 #include "cli/stop_signals.h"
+#include "cli/store_commands.h"
 #include "exit_status.h"
 #include "platform/pixel_verdict.h"
 #include "platform/printable_text.h"
@@ -24,6 +25,10 @@ std::unique_ptr<RecordingSession> StartRecording(const CommandLine& c, QScreen* 
     const Recovery recovery = RecoverUnfinishedSessions(c.recordDir);
     for (const QString& line : recovery.reports) PrintError(PrintableText(line));
     for (const QString& line : recovery.errors) PrintError(PrintableText(line));
+    // The store, besides the files: each recovered record, and what the
+    // outbox holds for this store.
+    for (const WrittenRecord& written : recovery.written) StoreRecord(c, written.record);
+    DeliverPendingRecords(c);
 
     DefectRecord facts;
     facts.panel = c.panel;
@@ -40,7 +45,7 @@ std::unique_ptr<RecordingSession> StartRecording(const CommandLine& c, QScreen* 
         const PixelVerdict verdict = JudgePixels(screenFacts);
         facts.mode = TrueDeviceSize(screenFacts);
         if (facts.mode.isEmpty()) facts.mode = DeviceSize(screen);
-        if (screenFacts.source != FactsSource::Qt) facts.oneToOne = verdict.oneToOne;
+        if (verdict.known) facts.oneToOne = verdict.oneToOne;
         facts.oneToOneReason = verdict.message;
     }
     facts.sequence = c.sequence;
@@ -57,7 +62,7 @@ std::unique_ptr<RecordingSession> StartRecording(const CommandLine& c, QScreen* 
     return session;
 }
 
-int FinishRecording(RecordingSession& session) {
+int FinishRecording(RecordingSession& session, const CommandLine& c) {
     QString error;
     if (!session.finish(&error)) {
         PrintError(PrintableText(QStringLiteral("%1; no record is written: the marks stay in the journal %2 for the "
@@ -67,7 +72,9 @@ int FinishRecording(RecordingSession& session) {
     }
     if (!session.journalLeft().isEmpty())
         PrintError(PrintableText(session.journalLeft() + QStringLiteral("; the next session in the directory removes it")));
-    PrintLines({PrintableText(RecordSummaryLine(session.record()))});
+    // The store, besides the files.
+    const QString stored = StoreRecord(c, session.record());
+    PrintLines({PrintableText(RecordSummaryLine(session.record())) + stored});
     if (!session.complete()) {
         PrintError(PrintableText(QStringLiteral("the record %1 is incomplete: %2 event(s) did not reach the journal")
                                      .arg(session.writtenFiles().constLast())

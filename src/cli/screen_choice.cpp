@@ -2,6 +2,7 @@
 
 #include "platform/pixel_verdict.h"
 #include "platform/presentation_clock.h"
+#include "platform/printable_text.h"
 #include "platform/screen_facts.h"
 #include "session/screen_metrics.h"
 
@@ -14,9 +15,7 @@ namespace {
 // A number as short plain text: 1, 1.25, 59.95.
 QString Plain(qreal value) { return QLocale::c().toString(value, 'g', 6); }
 
-QString SizeText(const std::optional<QSize>& size) {
-    return size ? QStringLiteral("%1x%2").arg(size->width()).arg(size->height()) : QStringLiteral("unknown");
-}
+QString ModeText(const std::optional<QSize>& mode) { return mode ? SizeText(*mode) : QStringLiteral("unknown"); }
 
 // The desktop's scale in per cent: the output's mode over the compositor's
 // logical size where both are known, else Qt's pixel ratio.
@@ -30,17 +29,19 @@ QString ScaleText(const ScreenFacts& f) {
 
 // What the server and the facts judge, after the Qt columns: "mode
 // 2560x1600  native 2560x1600  scale 125 %  monitor QML Q27 123  1:1 no
-// (reason)".
+// (reason)"; "1:1 unknown (reason)" when no server could be asked.
 QString FactsColumns(const QScreen* s) {
     const ScreenFacts f = QueryScreenFacts(s);
     const PixelVerdict verdict = JudgePixels(f);
     QStringList identity;
     for (const QString& part : {f.maker, f.model, f.serial})
         if (!part.trimmed().isEmpty()) identity << part.trimmed();
+    const QString oneToOne = !verdict.known     ? QStringLiteral("unknown (%1)").arg(verdict.message)
+                             : verdict.oneToOne ? QStringLiteral("yes")
+                                                : QStringLiteral("no (%1)").arg(verdict.message);
     return QStringLiteral("  mode %1  native %2  scale %3  monitor %4  1:1 %5")
-        .arg(SizeText(f.currentMode), SizeText(f.preferredMode), ScaleText(f),
-             identity.isEmpty() ? QStringLiteral("unknown") : identity.join(QLatin1Char(' ')),
-             verdict.oneToOne ? QStringLiteral("yes") : QStringLiteral("no (%1)").arg(verdict.message));
+        .arg(ModeText(f.currentMode), ModeText(f.preferredMode), ScaleText(f),
+             identity.isEmpty() ? QStringLiteral("unknown") : identity.join(QLatin1Char(' ')), oneToOne);
 }
 
 } // namespace
@@ -62,7 +63,9 @@ QStringList ScreenListing() {
         if (const QString measured = MeasuredRefresh(screens[i]); !measured.isEmpty()) line += QLatin1Char(' ') + measured;
         line += FactsColumns(s);
         if (s == primary) line += QStringLiteral("  primary");
-        lines << line;
+        // Names, makers and models come from the display server and the
+        // monitor: no control character of theirs reaches the terminal.
+        lines << PrintableText(line);
     }
     return lines;
 }

@@ -1,5 +1,7 @@
 #include "platform/edid.h"
 
+#include "platform/printable_text.h"
+
 #include <array>
 
 namespace {
@@ -9,12 +11,17 @@ constexpr int kBlockSize = 128;
 constexpr int kDescriptorsStart = 54;
 constexpr int kDescriptorSize = 18;
 
+// Flags of a detailed timing, byte 17: bit 7 set for an interlaced mode,
+// whose vertical active count is the lines of one field.
+constexpr unsigned char kInterlaced = 0x80;
+
 // A text descriptor's 13 bytes: ends at a line feed, padded with spaces.
+// Any other control byte is escaped: the monitor's text reaches terminals.
 QString DescriptorText(const unsigned char* text) {
     QByteArray raw(reinterpret_cast<const char*>(text), 13);
     const int end = raw.indexOf('\n');
     if (end >= 0) raw.truncate(end);
-    return QString::fromLatin1(raw).trimmed();
+    return PrintableText(QString::fromLatin1(raw).trimmed());
 }
 
 } // namespace
@@ -45,7 +52,8 @@ std::optional<EdidInfo> ParseEdid(const QByteArray& bytes) {
         if (pixelClock != 0) {
             if (d == 0) {
                 const int width = desc[2] | ((desc[4] & 0xF0) << 4);
-                const int height = desc[5] | ((desc[7] & 0xF0) << 4);
+                int height = desc[5] | ((desc[7] & 0xF0) << 4);
+                if (desc[17] & kInterlaced) height *= 2; // two fields make the frame
                 if (width > 0 && height > 0) info.preferredTiming = QSize(width, height);
             }
             continue;

@@ -14,9 +14,11 @@ struct EdidInfo {
     QString maker;              // three-letter manufacturer id, e.g. "QML"
     int productCode = 0;
     std::uint32_t serialNumber = 0;
-    QString name;               // monitor name descriptor (0xFC), trimmed
-    QString serialText;         // serial number descriptor (0xFF), trimmed
-    std::optional<QSize> preferredTiming; // first detailed timing's active area
+    QString name;               // monitor name descriptor (0xFC), trimmed,
+                                // control bytes escaped (PrintableText)
+    QString serialText;         // serial number descriptor (0xFF), likewise
+    std::optional<QSize> preferredTiming; // first detailed timing's active
+                                          // area, a frame's height when interlaced
 };
 
 // Parses the 128-byte base block (longer input is fine: extension blocks

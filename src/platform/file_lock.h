@@ -1,38 +1,40 @@
 #pragma once
-// An exclusive lock on a file, for a process to tell others that what the
-// file guards is in use. The system releases it when the process ends,
-// however it ends (a crash, kill -9, a power cut), so a lock can never be
-// left behind by a process that has gone.
+// A lock one holder at a time takes on a file: the system's advisory lock
+// on the file (flock), which the system lets go of when its holder ends,
+// however it ends (kill -9 and power cuts included), so a lock is never
+// stale. The file itself means nothing; it is removed on unlock unless the
+// holder wants it kept.
 
 #include <QString>
 
 #include <memory>
 
-#include <QLockFile>
+class QLockFile;
 
 class FileLock {
 public:
     enum class Result {
-        Locked, // this object holds the lock now
-        Busy,   // another process holds it
-        Failed, // the lock file cannot be made: `error` says why
+        Locked, // the lock is ours
+        Busy,   // another holder has it
+        Failed, // the file cannot be made or locked; the error says why
     };
 
-    FileLock() = default;
-    ~FileLock();
+    FileLock();
+    ~FileLock(); // unlocks, leaving the file
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
 
-    // Takes the lock on `path`, creating the file if need be, without
-    // waiting.
+    // Creates `path` if need be and takes the lock on it without waiting.
+    // Two FileLock objects of one process exclude each other as two
+    // processes do. With Failed, `error` holds the system's reason.
     Result tryLock(const QString& path, QString* error);
-    bool locked() const;
-    // Releases the lock; with `remove`, deletes the lock file first, while
-    // it is still held.
-    void unlock(bool remove);
+    bool isLocked() const;
+    // Removes the file (unless `remove` is false) and lets go of the lock;
+    // nothing when not locked.
+    void unlock(bool remove = true);
 
 private:
+    int fd_ = -1;                          // POSIX systems
+    std::unique_ptr<QLockFile> fallback_;  // elsewhere, Qt's lock file
     QString path_;
-    int fd_ = -1;                     // POSIX systems
-    std::unique_ptr<QLockFile> file_; // elsewhere, through Qt
 };

@@ -6,8 +6,6 @@
 
 namespace {
 
-QString SizeText(QSize s) { return QStringLiteral("%1x%2").arg(s.width()).arg(s.height()); }
-
 // The desktop's scale between the window's logical pixels and the output's
 // device pixels, in per cent: the compositor's logical size of the output
 // where it says it, else Qt's logical size of the screen.
@@ -82,14 +80,23 @@ PixelVerdict JudgePixels(const ScreenFacts& facts) {
         return verdict;
     }
     const QString size = SizeText(TrueDeviceSize(facts));
-    if (facts.source == FactsSource::Qt)
-        verdict.message = QStringLiteral("Patterns are drawn at %1; the display server could not be asked, so "
-                                         "scaling by the desktop or the monitor cannot be ruled out.")
-                              .arg(size);
-    else if (verdict.nativeModeKnown)
+    if (facts.source == FactsSource::Qt) {
+        verdict.known = false;
+        verdict.oneToOne = false;
+        verdict.message = QStringLiteral("%1: patterns are drawn at %2, but scaling by the desktop or the monitor "
+                                         "cannot be ruled out.")
+                              .arg(facts.unaskedReason.isEmpty() ? QStringLiteral("No display server was asked")
+                                                                 : facts.unaskedReason,
+                                   size);
+    } else if (verdict.nativeModeKnown)
         verdict.message = QStringLiteral("Patterns reach the panel 1:1 at %1, the panel's native mode.").arg(size);
     else
         verdict.message = QStringLiteral("Patterns reach the output 1:1 at %1; the panel's native mode is unknown.")
                               .arg(size);
     return verdict;
+}
+
+QString VerdictLine(const PixelVerdict& verdict) {
+    if (!verdict.known) return QStringLiteral("1:1 unknown: ") + verdict.message;
+    return verdict.oneToOne ? QStringLiteral("1:1") : verdict.message;
 }

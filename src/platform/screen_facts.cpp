@@ -14,8 +14,6 @@
 
 namespace {
 
-QString SizeText(QSize s) { return QStringLiteral("%1x%2").arg(s.width()).arg(s.height()); }
-
 QString SourceText(FactsSource source) {
     switch (source) {
     case FactsSource::X11: return QStringLiteral("x11");
@@ -48,6 +46,8 @@ QSize DeviceSizeOf(const QScreen* screen) {
 
 } // namespace
 
+QString SizeText(QSize size) { return QStringLiteral("%1x%2").arg(size.width()).arg(size.height()); }
+
 ScreenFacts QtScreenFacts(const QScreen* screen) {
     ScreenFacts facts;
     if (!screen) return facts;
@@ -72,6 +72,8 @@ ScreenFacts QueryScreenFacts(const QScreen* screen) {
     const bool qtOnWayland = platform.startsWith(QLatin1String("wayland"));
     const bool qtOnX11 = platform == QLatin1String("xcb");
     const bool waylandNamed = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    if (!qtOnWayland && !qtOnX11)
+        facts.unaskedReason = QStringLiteral("Qt's platform '%1' has no display server to ask").arg(platform);
 #if defined(VANTREL_HAVE_WAYLAND)
     // A client of XWayland is shown by the Wayland compositor, which may
     // scale the whole X screen: its own outputs tell the real modes.
@@ -81,23 +83,29 @@ ScreenFacts QueryScreenFacts(const QScreen* screen) {
         wayland.xwayland = xwayland;
         return wayland;
     };
-    if (qtOnWayland && waylandNamed)
-        if (std::optional<ScreenFacts> wayland = askWayland(false)) return *wayland;
+    if (qtOnWayland) {
+        if (waylandNamed)
+            if (std::optional<ScreenFacts> wayland = askWayland(false)) return *wayland;
+        facts.unaskedReason = QStringLiteral("The Wayland compositor did not describe the screen's output");
+    }
+#else
+    if (qtOnWayland) facts.unaskedReason = QStringLiteral("This build cannot ask a Wayland compositor");
 #endif
 #if defined(VANTREL_HAVE_X11)
-    if (qtOnX11 && !qEnvironmentVariableIsEmpty("DISPLAY")) {
+    if (qtOnX11) {
         ScreenFacts x11 = facts;
-        if (QueryX11Facts(x11)) {
+        if (!qEnvironmentVariableIsEmpty("DISPLAY") && QueryX11Facts(x11)) {
 #if defined(VANTREL_HAVE_WAYLAND)
             if (x11.xwayland && waylandNamed)
                 if (std::optional<ScreenFacts> wayland = askWayland(true)) return *wayland;
 #endif
             return x11;
         }
+        facts.unaskedReason = QStringLiteral("The X server did not describe the screen's output (it needs RandR 1.2)");
     }
+#else
+    if (qtOnX11) facts.unaskedReason = QStringLiteral("This build cannot ask an X server");
 #endif
-    (void)qtOnWayland;
-    (void)qtOnX11;
     (void)waylandNamed;
     return facts;
 }
@@ -119,6 +127,7 @@ QString DescribeScreenFacts(const ScreenFacts& f) {
         lines << QStringLiteral("%1: %2").arg(QLatin1String(key), value);
     };
     add("source", SourceText(f.source));
+    if (!f.unaskedReason.isEmpty()) add("not asked", f.unaskedReason);
     add("qt screen", QStringLiteral("%1 %2 at ratio %3 = %4 device pixels")
                          .arg(f.qtName, SizeText(f.qtLogicalSize))
                          .arg(f.qtPixelRatio)

@@ -21,6 +21,10 @@ enum class FactsSource {
 
 struct ScreenFacts {
     FactsSource source = FactsSource::Qt;
+    // With source Qt: why no display server told the facts, as a sentence
+    // without its full stop, e.g. "Qt's platform 'offscreen' has no
+    // display server to ask".
+    QString unaskedReason;
 
     // Qt's view of the screen.
     QString qtName;          // QScreen::name()
@@ -70,6 +74,9 @@ std::optional<QSize> OrientedMode(const ScreenFacts& facts);
 // The screen's true size in device pixels: the output's current mode when
 // the server says it, else Qt's device size of the screen.
 QSize TrueDeviceSize(const ScreenFacts& facts);
+
+// A size as "1920x1080".
+QString SizeText(QSize size);
 
 // A short human-readable account of the facts, one "key: value" a line.
 QString DescribeScreenFacts(const ScreenFacts& facts);

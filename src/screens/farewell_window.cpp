@@ -2,6 +2,7 @@
 
 #include "screens/artwork.h"
 #include "screens/twips.h"
+#include "session/interface_font.h"
 #include "session/numeric.h"
 #include "session/platform_input.h"
 #include "session/session_state.h"
@@ -134,8 +135,7 @@ VerApprove::VerApprove(QScreen* screen)
         FormLabel& label = Label1[static_cast<size_t>(line.index)];
         label.setParent(this);
         label.setObjectName(QStringLiteral("Label1_%1").arg(line.index));
-        QFont font(QStringLiteral("Arial"));
-        font.setPointSizeF(line.points);
+        QFont font = InterfaceFont(line.points);
         font.setItalic(line.italic);
         label.setFont(font);
         QPalette lp = label.palette();

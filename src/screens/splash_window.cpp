@@ -3,6 +3,7 @@
 #include "screens/artwork.h"
 #include "screens/display_probe.h"
 #include "screens/twips.h"
+#include "session/interface_font.h"
 #include "session/platform_input.h"
 
 #include <QCloseEvent>
@@ -18,8 +19,7 @@ const char* const kNotice = "Copyright (C) Quillmere. All rights reserved.";
 const char* const kWebAddress = "https://www.quillmere.example";
 
 QFont LabelFont() {
-    QFont f(QStringLiteral("System"));
-    f.setPointSizeF(9.75);
+    QFont f = InterfaceFont(9.75);
     f.setBold(true);
     return f;
 }
@@ -65,6 +65,7 @@ Welcome::Welcome(QScreen* screen)
     notice_.setWordWrap(true);
     notice_.setAlignment(Qt::AlignCenter);
     notice_.setAttribute(Qt::WA_TransparentForMouseEvents);
+    notice_.setFont(InterfaceFont(9.75));
     notice_.setStyleSheet(QStringLiteral("QLabel { color: rgb(255, 255, 255); background: rgba(0, 0, 0, 200); "
                                          "border: 1px solid rgb(255, 200, 0); padding: 6px; }"));
     const QRect middle = TwipsRect(300, 1200, 5400, 2400, dpi);
@@ -73,7 +74,8 @@ Welcome::Welcome(QScreen* screen)
 }
 
 void Welcome::showNotice(const QString& text) {
-    notice_.setText(text);
+    // A number and its per cent sign stay on one line ("125 %").
+    notice_.setText(QString(text).replace(QStringLiteral(" %"), QStringLiteral("\u00a0%")));
     notice_.setVisible(!text.isEmpty());
 }
 

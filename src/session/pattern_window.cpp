@@ -2,6 +2,7 @@
 
 #include "platform/presentation_clock.h"
 #include "session/dispatcher.h"
+#include "session/interface_font.h"
 #include "session/platform_input.h"
 #include "session/screen_metrics.h"
 #include "session/session_state.h"
@@ -31,8 +32,7 @@ Background::Background(QScreen* screen)
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
 
-    QFont labelFont(QStringLiteral("Arial"));
-    labelFont.setPointSizeF(9.75);
+    const QFont labelFont = InterfaceFont(9.75);
     cursor_.setObjectName(QStringLiteral("Cursor"));
     cursor_.setFont(labelFont);
     cursor_.setAlignment(Qt::AlignCenter);

@@ -8,7 +8,11 @@
 #   export without --size: status 1, one line, no abort;
 #   what needs no display runs without one: the list and an export with
 #   --size (status 0), a painter's run-time error in an export (status 3,
-#   nothing written).
+#   nothing written);
+#   on Qt's offscreen platform no display server can be asked: --check
+#   says 1:1 is unknown (status 6), and --list-screens says so per screen.
+# And exports into one directory: one at a time, and what a killed one
+# left removed by the next. (A full disk: full_disk_export.sh.)
 #
 # Usage: sh cli.sh /path/to/vantrel
 # Needs no X server. Exits non-zero with a message on the first failure.
@@ -72,7 +76,17 @@ ends 3 "vantrel: run-time error 6: Overflow, painting pattern 2 at 32764x10; not
 [ -e "$WORK/overflow" ] && fail "the failed export left $WORK/overflow behind"
 pass "the list and an export without a display: status 0; a run-time error in an export: status 3, nothing written"
 
-# ---- export: progress, stop signals, a full disk, Qt's options -----------------
+# ---- no display server to ask: 1:1 unknown ------------------------------------------
+UNKNOWN="Qt's platform 'offscreen' has no display server to ask: patterns are drawn at 800x800, but scaling by the desktop or the monitor cannot be ruled out."
+run QT_QPA_PLATFORM=offscreen -- --check
+[ "$status" -eq 6 ] && [ "$(cat "$WORK/out")" = "1:1 unknown: $UNKNOWN" ] && [ ! -s "$WORK/err" ] ||
+    fail "--check on the offscreen platform: status $status, said: $(cat "$WORK/out")"
+run QT_QPA_PLATFORM=offscreen -- --list-screens
+[ "$status" -eq 0 ] && grep -qF "  1:1 unknown ($UNKNOWN)  primary" "$WORK/out" ||
+    fail "--list-screens on the offscreen platform: status $status, said: $(cat "$WORK/out")"
+pass "offscreen: --check says 1:1 unknown with the reason and exits 6; --list-screens says unknown"
+
+# ---- export: progress, stop signals, Qt's options -----------------------------------
 # Progress: one line redrawn in place on a terminal, ending with the time
 # and size; nothing on a pipe or with --quiet.
 pty() {
@@ -90,14 +104,20 @@ run -- --export "$WORK/pipe" --size 64x48
 [ "$status" -eq 0 ] && [ ! -s "$WORK/out" ] && [ ! -s "$WORK/err" ] || fail "an export on a pipe printed: $(cat "$WORK/out")"
 pass "export progress on a terminal only, and not with --quiet"
 
+# big_export DIR: starts an export into DIR in the background ($pid) and
+# waits until it has written a file aside.
+big_export() {
+    env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$BIN" --export "$1" --size 7680x4320 >"$WORK/out" 2>"$WORK/err" &
+    pid=$!
+    i=0
+    while [ $i -lt 600 ] && [ -z "$(ls "$1"/.vantrel-export-*/ 2>/dev/null)" ]; do sleep 0.1; i=$((i + 1)); done
+}
+
 # stopped SIGNAL STATUS DIR: an export into DIR gets SIGNAL once it has
 # written aside; it ends with STATUS and DIR is as before.
 stopped() {
     before=$( (ls -A "$3" && cksum "$3"/*) 2>&1)
-    env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$BIN" --export "$3" --size 7680x4320 >"$WORK/out" 2>"$WORK/err" &
-    pid=$!
-    i=0
-    while [ $i -lt 600 ] && [ -z "$(ls "$3"/.vantrel-export-*/ 2>/dev/null)" ]; do sleep 0.1; i=$((i + 1)); done
+    big_export "$3"
     kill -"$1" $pid
     wait $pid
     status=$?
@@ -112,23 +132,20 @@ stopped INT 130 "$WORK/never/made"
 [ -e "$WORK/never" ] && fail "a stopped export left $WORK/never behind"
 pass "SIGTERM and SIGINT during an export: 143 and 130, the directory as before"
 
-# A full disk: one line naming the cause; the older files stay.
-mkdir "$WORK/full"
-if mount -t tmpfs -o size=2m tmpfs "$WORK/full" 2>/dev/null; then
-    echo "older file" >"$WORK/full/pattern-01.png"
-    dd if=/dev/zero of="$WORK/full/filler" bs=1k count=1700 2>/dev/null
-    run -- --export "$WORK/full" --size 3840x2160
-    listing=$(ls -A "$WORK/full" | tr '\n' ' ')
-    content=$(cat "$WORK/full/pattern-01.png")
-    umount "$WORK/full"
-    [ "$status" -eq 1 ] && [ "$(wc -l <"$WORK/err")" -eq 1 ] &&
-        grep -qE "^vantrel: cannot write '$WORK/full/pattern-[0-9]+\.png': No space left on device$" "$WORK/err" ||
-        fail "a full disk: status $status"
-    [ "$listing" = "filler pattern-01.png " ] && [ "$content" = "older file" ] || fail "a full disk changed the directory: $listing"
-    pass "a full disk: one line naming the cause, the older files kept"
-else
-    say "skipped: the full-disk case needs to mount a tmpfs (as root)"
-fi
+# One export at a time into a directory: a second one is refused while the
+# first runs. The first, killed outright, leaves its staging directory and
+# lock file; the next export removes them and succeeds.
+mkdir "$WORK/shared"
+big_export "$WORK/shared"
+run -- --export "$WORK/shared" --size 64x48
+ends 1 "vantrel: another export into '$WORK/shared' is running; try again when it has finished"
+kill -KILL $pid
+wait $pid 2>/dev/null
+[ -n "$(ls -A "$WORK/shared" | grep '^\.vantrel-export-')" ] || fail "the killed export left no staging directory"
+run -- --export "$WORK/shared" --size 64x48 --pattern 5
+[ "$status" -eq 0 ] && [ "$(ls -A "$WORK/shared" | tr '\n' ' ')" = "contact-sheet.png pattern-05.png " ] ||
+    fail "the export after a killed one: status $status, left: $(ls -A "$WORK/shared" | tr '\n' ' ')"
+pass "a second export into a running one's directory refused; a killed one's leftovers removed by the next"
 
 # Qt's own options go to Qt; -platform offscreen wins over the automatic
 # choice. Without a runtime directory (root in a container), no notes.

@@ -48,7 +48,8 @@ echo "$(field Maintainer)" | grep -qE '^[^<]+ <[^@ ]+@[^> ]+>$' ||
 version=$(field Version)
 upstream=${version%-*}
 depends=$(field Depends)
-for need in libqt6widgets6 libqt6gui6 libqt6core6 qt6-wayland fonts-arphic-uming fonts-liberation2; do
+for need in libqt6widgets6 libqt6gui6 libqt6core6 libqt6sql6 qt6-wayland libqt6sql6-sqlite libqt6sql6-psql \
+    fonts-arphic-uming fonts-liberation2; do
     echo "$depends" | tr ',' '\n' | sed 's/^ *//; s/ .*//' | grep -qx "$need" ||
         fail "Depends lacks $need: $depends"
 done

@@ -71,7 +71,15 @@ cleanup() {
 }
 trap cleanup EXIT
 trap 'echo "$ME: FAIL: interrupted or timed out after ${TIMEOUT}s" >&2; exit 2' INT TERM HUP
-( sleep "$TIMEOUT" && kill -TERM $$ ) >/dev/null 2>&1 &
+# The whole run gives up on its own. The watchdog's sleep ends with it:
+# stopped, the watchdog stops its sleep too, so nothing of the script
+# outlives it.
+(
+    trap 'kill ${nap:-} 2>/dev/null; exit 0' TERM
+    sleep "$TIMEOUT" &
+    nap=$!
+    wait "$nap" && kill -TERM $$
+) >/dev/null 2>&1 &
 WATCHDOG_PID=$!
 
 # ---- a headless sway as user 65534 --------------------------------------------

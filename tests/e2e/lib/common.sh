@@ -5,7 +5,8 @@
 #   BIN      the program (the script's first argument)
 #   TIMEOUT  seconds after which the whole script gives up
 #   TOOLS    (optional) further commands the script needs
-# It makes the work directory WORK, with a private XDG_RUNTIME_DIR in it.
+# It makes the work directory WORK, with a private XDG_RUNTIME_DIR and
+# XDG_DATA_HOME in it.
 #
 # fail() ends the script at the first failure, with status 1 and a
 # message; a script that sources this file may define fail_details() to
@@ -44,6 +45,10 @@ WATCHDOG_PID=
 XDG_RUNTIME_DIR="$WORK/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 export XDG_RUNTIME_DIR
+# Recorded sessions go into the station's store under XDG_DATA_HOME: the
+# work directory's, not the user's.
+XDG_DATA_HOME="$WORK/data"
+export XDG_DATA_HOME
 
 # Functions to run on the way out, before the work directory goes; the one
 # added last runs first.
@@ -59,6 +64,13 @@ cleanup() {
 trap cleanup EXIT
 trap 'echo "$ME: FAIL: interrupted or timed out after ${TIMEOUT}s" >&2; exit 2' INT TERM HUP
 
-# The whole run gives up on its own.
-( sleep "$TIMEOUT" && kill -TERM $$ ) >/dev/null 2>&1 &
+# The whole run gives up on its own. The watchdog's sleep ends with it:
+# stopped, the watchdog stops its sleep too, so nothing of the script
+# outlives it.
+(
+    trap 'kill ${nap:-} 2>/dev/null; exit 0' TERM
+    sleep "$TIMEOUT" &
+    nap=$!
+    wait "$nap" && kill -TERM $$
+) >/dev/null 2>&1 &
 WATCHDOG_PID=$!

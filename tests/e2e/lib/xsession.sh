@@ -45,32 +45,24 @@ stop_x() {
 on_cleanup stop_x
 on_cleanup stop_app
 
-# ---- a virtual X server on the first free display from :70 ------------------
+# ---- a virtual X server on a free display -----------------------------------
+# Xvfb picks the number itself (-displayfd): the first one whose sockets,
+# the file and the abstract one, it can all take, and writes it once it
+# accepts clients. So it never shares a number with a server whose socket
+# file this script cannot see (one outside a chroot shares the abstract
+# sockets), where a client would reach the other server.
 DISPLAY_NUM=
-n=70
-while [ $n -le 140 ]; do
-    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
-        Xvfb ":$n" -screen 0 "${W}x${H}x24" -dpi 96 -nolisten tcp -noreset >"$WORK/xvfb.log" 2>&1 &
-        XPID=$!
-        tries=0
-        while [ $tries -lt 50 ]; do
-            kill -0 "$XPID" 2>/dev/null || break
-            # Ours answers, and is still running: not an older server on its way out.
-            if DISPLAY=":$n" timeout 5 xdotool getdisplaygeometry >/dev/null 2>&1 && kill -0 "$XPID" 2>/dev/null; then
-                DISPLAY_NUM=$n
-                break
-            fi
-            sleep 0.1
-            tries=$((tries + 1))
-        done
-        [ -n "$DISPLAY_NUM" ] && break
-        kill "$XPID" 2>/dev/null
-        wait "$XPID" 2>/dev/null
-        XPID=
-    fi
-    n=$((n + 1))
+Xvfb -displayfd 3 -screen 0 "${W}x${H}x24" -dpi 96 -nolisten tcp -noreset 3>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
+XPID=$!
+tries=0
+while [ $tries -lt 100 ] && [ -z "$DISPLAY_NUM" ]; do
+    kill -0 "$XPID" 2>/dev/null || fail "Xvfb ended at start-up: $(cat "$WORK/xvfb.log")"
+    sleep 0.1
+    DISPLAY_NUM=$(head -n 1 "$WORK/display")
+    tries=$((tries + 1))
 done
-[ -n "$DISPLAY_NUM" ] || fail "could not start Xvfb on any display from :70 to :140"
+[ -n "$DISPLAY_NUM" ] || fail "Xvfb named no display within 10 s: $(cat "$WORK/xvfb.log")"
+DISPLAY=":$DISPLAY_NUM" timeout 5 xdotool getdisplaygeometry >/dev/null 2>&1 || fail "Xvfb on :$DISPLAY_NUM does not answer"
 DISPLAY=":$DISPLAY_NUM"
 export DISPLAY
 say "Xvfb on $DISPLAY, ${W}x${H}"
