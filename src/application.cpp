@@ -181,7 +181,7 @@ int RunVantrel(int argc, char** argv) {
         return kUsageErrorExitStatus;
     case CommandLine::Action::Help: PrintLines({HelpText().trimmed()}); return kSuccessExitStatus;
     case CommandLine::Action::Version: PrintLines({VersionLine()}); return kSuccessExitStatus;
-    case CommandLine::Action::List: PrintLines(PatternListing()); return kSuccessExitStatus;
+    case CommandLine::Action::List: PrintLines(PatternListing(c.listAll)); return kSuccessExitStatus;
     case CommandLine::Action::Report: return ReportCommand(c);
     case CommandLine::Action::ListScreens:
     case CommandLine::Action::Check:

@@ -73,6 +73,9 @@ Background& Program::background() {
         PatternForm& form = background_->form();
         form.Sequence = sequence_;
         form.AutoPlayStep = autoPlayStep_;
+        // A sequence of the operator's own, or a recording session, is
+        // walked with the keys too.
+        background_->setStepKeysEnabled(!sequence_.empty() || recording_ != nullptr);
         form.MotionSpeed = motionSpeed_;
         if (frameLog_) connect(background_.get(), &Background::framePresented, frameLog_, &FrameLog::add);
         if (clock_) background_->enablePresentationClock();

@@ -124,6 +124,8 @@ INSTANTIATE_TEST_SUITE_P(
                  A::Run, {}, {}, {}, 1, 67, "xcb"},
         GoodLine{{"-qwindowtitle", "--list", "-geometry", "9x9", "-widgetcount", "--export", "x"}, A::Export, {},
                  "x", {}, 1, 67},
+        GoodLine{{"--list", "--all"}, A::List, {}, {}, {}, 1, 67},
+        GoodLine{{"--export", "x", "--pattern", "101"}, A::Export, {}, "x", {}, 1, 67},
         GoodLine{{"--check"}, A::Check, {}, {}, {}, 1, 67},
         GoodLine{{"--check", "--screen", "2"}, A::Check, "2", {}, {}, 1, 67}));
 
@@ -195,6 +197,12 @@ INSTANTIATE_TEST_SUITE_P(
         BadLine{{"--export", "d", "--pattern", "-3"}, "malformed pattern '-3': expected a number N or a range N-M"},
         BadLine{{"--export", "d", "--pattern", "seven"},
                 "malformed pattern 'seven': expected a number N or a range N-M"},
+        BadLine{{"--all"}, "--all only applies to --list"},
+        BadLine{{"--export", "d", "--pattern", "128"},
+                "pattern 128 is out of range: the extended and motion patterns are 101 to 127"},
+        BadLine{{"--export", "d", "--pattern", "3,seven"},
+                "unknown pattern 'seven': no pattern has this id and no group this name"},
+        BadLine{{"--export", "d", "--pattern", "gama"}, "malformed pattern 'gama': expected a number N or a range N-M"},
         BadLine{{"--list", "-platform"}, "missing value after '-platform'"},
         BadLine{{"-qwindowgeometry=1x1"}, "unknown option '-qwindowgeometry'"},
         BadLine{{"--", "-reverse"}, "unexpected argument '-reverse'"}));
@@ -214,6 +222,7 @@ TEST(CliCommandLine, OnlyTheWindowsTheScreenListAndAnExportWithoutSizeNeedADispl
 TEST(CliCommandLine, AFrameLogOrASpeedStartsThePresentationClock) {
     EXPECT_FALSE(Parse({}).wantsPresentationClock());
     EXPECT_FALSE(Parse({"--sequence", "1,7", "--dwell", "2"}).wantsPresentationClock());
+    EXPECT_TRUE(Parse({"--sequence", "1,motion-block"}).wantsPresentationClock()) << "a frame-paced pattern";
     const CommandLine logged = Parse({"--frame-log", "f.csv"});
     EXPECT_EQ(logged.frameLog, QStringLiteral("f.csv"));
     EXPECT_TRUE(logged.wantsPresentationClock());
@@ -241,6 +250,15 @@ TEST(CliCommandLine, ListingHasEveryPatternOfTheDispatcherTableInOrder) {
         ASSERT_NE(info, nullptr);
         EXPECT_EQ(lines[n - 1], QStringLiteral("%1 %2").arg(n).arg(QString::fromUtf8(info->name)));
     }
+}
+
+TEST(CliCommandLine, ListingOfAllAddsEachExtendedPatternAsNumberAndId) {
+    const QStringList classic = PatternListing();
+    const QStringList all = PatternListing(true);
+    ASSERT_EQ(all.size(), AllPatterns().size());
+    EXPECT_EQ(all.mid(0, classic.size()), classic);
+    EXPECT_EQ(all[classic.size()], QStringLiteral("101 inversion-dot-a"));
+    EXPECT_EQ(all.last(), QStringLiteral("127 response-toggle"));
 }
 
 // ---------------------------------------------------------------------
@@ -476,6 +494,25 @@ TEST(CliExport, CommandEndsWithTheStatusOfWhatWentWrong) {
     EXPECT_EQ(Entries(QString::fromUtf8(done)), (QStringList{QStringLiteral("contact-sheet.png"),
                                                              QStringLiteral("pattern-03.png"),
                                                              QStringLiteral("pattern-04.png")}));
+}
+
+TEST(CliExport, AListExportsEachNamedPatternOnceAndTheSheetShowsThem) {
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    std::string err;
+    ASSERT_EQ(Export({"--export", tmp.path().toUtf8().constData(), "--size", "64x48", "--pattern",
+                      "checker-2,3,gamma,3,123"},
+                     &err),
+              kSuccessExitStatus)
+        << err;
+    EXPECT_EQ(Entries(tmp.path()), (QStringList{QStringLiteral("contact-sheet.png"), QStringLiteral("pattern-03.png"),
+                                                QStringLiteral("pattern-112.png"), QStringLiteral("pattern-123.png")}));
+    for (const int16_t n : {3, 112, 123})
+        EXPECT_EQ(FirstDifference(QImage(QDir(tmp.path()).filePath(PatternFileName(n))), RenderPattern(n, {64, 48})), "")
+            << n;
+    ContactSheet three(QSize(64, 48));
+    for (int i = 0; i < 3; ++i) three.add(static_cast<int16_t>(i), QString(), RenderPattern(1, QSize(64, 48)));
+    EXPECT_EQ(QImage(QDir(tmp.path()).filePath(ContactSheetFileName())).size(), three.render().size());
 }
 
 // Whether a display is there to open, from the environment alone.

@@ -19,6 +19,7 @@
 #include <functional>
 #include <utility>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -160,6 +161,13 @@ public:
         const int sx = (ex > x) - (ex < x), sy = (ey > y) - (ey < y);
         for (; x != ex || y != ey; x += sx, y += sy) set(x, y, c);
     }
+    // The tile's colour (x mod tw, y mod th) at every pixel of the box.
+    void tile(float x1, float y1, float x2, float y2, const std::vector<QRgb>& tile, int tw, int th) {
+        const auto [a, b] = Sorted(x1, x2);
+        const auto [t, u] = Sorted(y1, y2);
+        for (int y = std::max(t, 0); y < u; ++y)
+            for (int x = std::max(a, 0); x < b; ++x) set(x, y, tile[static_cast<size_t>((y % th) * tw + x % tw)]);
+    }
     void copyRows(int src, int rows, int dst) {
         for (int i = 0; i < rows; ++i)
             if (src + i >= 0 && dst + i >= 0 && src + i < image_.height() && dst + i < image_.height())
@@ -252,6 +260,61 @@ INSTANTIATE_TEST_SUITE_P(Sizes, DrawingSurfaceComposition,
                          [](const auto& info) {
                              return std::to_string(info.param.width()) + "x" + std::to_string(info.param.height());
                          });
+
+// Tiles laid over deferred fills, bands and boxes, whole or in part: the
+// tile's phase follows the image's top-left pixel, whatever box it fills,
+// and the box is what the surface reports touched.
+TEST(DrawingSurfaceDeferralTiles, TiledBoxesGiveThePixelsOfThePlainDrawing) {
+    QRandomGenerator rng(0x711e5u);
+    for (const QSize size : {QSize(1, 1), QSize(7, 5), QSize(37, 23), QSize(64, 48)}) {
+        const int w = size.width(), h = size.height();
+        const float fw = static_cast<float>(w), fh = static_cast<float>(h);
+        for (int sequence = 0; sequence < 40; ++sequence) {
+            DrawingSurface s(size);
+            PlainCanvas plain(size);
+            std::string trail;
+            for (int step = 0; step < 12; ++step) {
+                const QRgb c = RandomColour(rng) | 0xff000000u;
+                const float x1 = RandomCoord(rng, w), x2 = RandomCoord(rng, w);
+                const float y1 = RandomCoord(rng, h), y2 = RandomCoord(rng, h);
+                switch (rng.bounded(4)) {
+                case 0: trail += "clear; "; s.setBackColor(c); plain.clear(c); break;
+                case 1:
+                    trail += "band; ";
+                    s.filledBox(x1, 0.0f, x2, fh, c);
+                    plain.filledBox(x1, 0.0f, x2, fh, c);
+                    break;
+                case 2:
+                    trail += "box; ";
+                    s.filledBox(x1, y1, x2, y2, c);
+                    plain.filledBox(x1, y1, x2, y2, c);
+                    break;
+                default: {
+                    const int tw = 1 + rng.bounded(4), th = 1 + rng.bounded(3);
+                    std::vector<QRgb> tile(static_cast<size_t>(tw * th));
+                    for (QRgb& t : tile) t = RandomColour(rng) | 0xff000000u;
+                    const bool whole = rng.bounded(2) == 1;
+                    const float a = whole ? 0.0f : x1, b = whole ? fw : x2, t = whole ? 0.0f : y1, u = whole ? fh : y2;
+                    trail += "tile " + std::to_string(tw) + "x" + std::to_string(th) + "; ";
+                    s.takeDirty();
+                    s.tiledBox(a, t, b, u, tile.data(), tw, th);
+                    plain.tile(a, t, b, u, tile, tw, th);
+                    const int l = DrawingSurface::toPixel(a), r = DrawingSurface::toPixel(b);
+                    const int top = DrawingSurface::toPixel(t), bottom = DrawingSurface::toPixel(u);
+                    const QRect box = QRect(QPoint(std::min(l, r), std::min(top, bottom)),
+                                            QPoint(std::max(l, r) - 1, std::max(top, bottom) - 1)) &
+                                      QRect(QPoint(0, 0), size);
+                    ASSERT_EQ(s.takeDirty(), box.isEmpty() ? QRect() : box) << "after: " << trail;
+                }
+                }
+                const int px = rng.bounded(w), py = rng.bounded(h);
+                ASSERT_EQ(s.pixel(static_cast<float>(px), static_cast<float>(py)), plain.image().pixel(px, py))
+                    << "pixel (" << px << ", " << py << ") after: " << trail;
+            }
+            ASSERT_EQ(test::FirstDifference(s.image(), plain.image()), "") << "after: " << trail;
+        }
+    }
+}
 
 TEST(DrawingSurfaceDeferralRows, BandsOnAClearedImageFillEveryRowAlike) {
     DrawingSurface s(QSize(9, 5));

@@ -4,6 +4,7 @@
 #include "defects/pixel_faults.h"
 #include "platform/printable_text.h"
 #include "session/dispatcher.h"
+#include "session/pattern_list.h"
 #include "store/answers.h"
 #include "store/store_location.h"
 
@@ -26,6 +27,9 @@ struct Options {
                                QStringLiteral("Shows the program's name and version and exits.")};
     QCommandLineOption list{QStringLiteral("list"),
                             QStringLiteral("Lists the 67 test patterns in their order: number and name.")};
+    QCommandLineOption all{QStringLiteral("all"),
+                           QStringLiteral("With --list: lists the extended patterns too, from 101, each as its "
+                                          "number and id.")};
     QCommandLineOption listScreens{
         QStringLiteral("list-screens"),
         QStringLiteral("Lists the screens: index, name, size in device pixels, device pixel ratio "
@@ -56,7 +60,8 @@ struct Options {
         QStringLiteral("WxH")};
     QCommandLineOption pattern{
         QStringLiteral("pattern"),
-        QStringLiteral("Exports only pattern N, or patterns N to M (1 to 67). Default: all of them."),
+        QStringLiteral("Exports only pattern N, or patterns N to M (1 to 67), or a list of numbers, ranges, "
+                       "ids and groups, e.g. 3,gamma,120-121,checker-2 (see --list --all). Default: 1 to 67."),
         QStringLiteral("N|N-M")};
     QCommandLineOption quiet{QStringLiteral("quiet"),
                              QStringLiteral("Prints no progress during an export. Without it, an export on a "
@@ -65,8 +70,9 @@ struct Options {
     QCommandLineOption record{
         QStringLiteral("record"),
         QStringLiteral("Records an inspection session into DIR: the keys 1, 2, 3, R and C mark a fault "
-                       "under the pointer, Backspace takes the last mark back. At the end DIR holds "
-                       "SERIAL-YYYYMMDD-HHMMSS.json, .csv and .png. Needs --panel."),
+                       "under the pointer, Backspace takes the last mark back; Right, Space, Left and Home "
+                       "step through the patterns. At the end DIR holds SERIAL-YYYYMMDD-HHMMSS.json, .csv "
+                       "and .png. Needs --panel."),
         QStringLiteral("DIR")};
     QCommandLineOption panel{
         QStringLiteral("panel"),
@@ -90,8 +96,9 @@ struct Options {
         QStringLiteral("I|II|III|IV")};
     QCommandLineOption sequence{
         QStringLiteral("sequence"),
-        QStringLiteral("The patterns the left button and auto-play walk through, in this order, wrapping "
-                       "to the first, e.g. 1-41,49,51,64. Default: 1 to 67."),
+        QStringLiteral("The patterns the left button, auto-play and the keys Right, Space, Left and Home "
+                       "walk through, in this order, wrapping to the first: numbers, ranges, ids and groups, "
+                       "e.g. 1-41,49,51,64 or inversion,checker (see --list --all). Default: 1 to 67."),
         QStringLiteral("LIST")};
     QCommandLineOption dwell{
         QStringLiteral("dwell"),
@@ -164,8 +171,8 @@ struct Options {
             QStringLiteral("Full-screen test patterns for the visual inspection of TFT-LCD panels.\n"
                            "Without options, Vantrel opens its start-up screen and then the patterns."));
         parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-        parser.addOptions({help, version, list, listScreens, check, screen, exportDir, size, pattern, quiet, record,
-                           panel, operatorName, station, model, faultClass, sequence, dwell, frameLog, speed,
+        parser.addOptions({help, version, list, all, listScreens, check, screen, exportDir, size, pattern, quiet,
+                           record, panel, operatorName, station, model, faultClass, sequence, dwell, frameLog, speed,
                            report, store, importDir, sync, history, stats, heatmap, since, until, format});
     }
 };
@@ -261,6 +268,19 @@ CommandLine Failure(QString error) {
     return c;
 }
 
+// Reads --pattern: the classic N or N-M into the range, read and refused
+// as it always was, or else a list into `exportPatterns`. A single word
+// that names no pattern is refused in the classic option's words too
+// ("malformed pattern 'seven': ...").
+bool ReadExportPatterns(const QString& text, CommandLine& c, QString* error) {
+    QString classicError;
+    if (ParsePatternRange(text, &c.firstPattern, &c.lastPattern, &classicError)) return true;
+    if (ParsePatternList(text, &c.exportPatterns, error)) return true;
+    const bool singleWord = !text.contains(QLatin1Char(',')) && !text.isEmpty() && text.front().isLetter();
+    if (singleWord) *error = classicError;
+    return false;
+}
+
 // Reads a decimal number of at most 9 digits; false for anything else.
 bool ReadNumber(const QString& digits, int* value) {
     if (digits.isEmpty() || digits.size() > 9) return false;
@@ -352,16 +372,10 @@ bool ParsePatternSequence(const QString& text, std::vector<int16_t>* sequence, Q
         *error = QStringLiteral("--sequence needs a list of patterns, e.g. 1-41,49,51,64");
         return false;
     }
-    for (const QString& item : text.split(QLatin1Char(','))) {
-        int16_t first = 0, last = 0;
-        QString itemError;
-        if (!ParsePatternRange(item.trimmed(), &first, &last, &itemError)) {
-            *error = QStringLiteral("sequence '%1': %2").arg(text, itemError);
-            return false;
-        }
-        for (int n = first; n <= last; ++n) sequence->push_back(static_cast<int16_t>(n));
-    }
-    return true;
+    QString itemError;
+    if (ParsePatternList(text, sequence, &itemError)) return true;
+    *error = QStringLiteral("sequence '%1': %2").arg(text, itemError);
+    return false;
 }
 
 namespace {
@@ -588,8 +602,10 @@ CommandLine ParseCommandLine(const QStringList& allArguments) {
     if (parser.isSet(o.screen) && c.screen.trimmed().isEmpty())
         return Failure(QStringLiteral("--screen needs a screen's index or name"));
 
+    if (parser.isSet(o.all) && !parser.isSet(o.list)) return Failure(QStringLiteral("--all only applies to --list"));
     if (parser.isSet(o.list)) {
         c.action = CommandLine::Action::List;
+        c.listAll = parser.isSet(o.all);
     } else if (parser.isSet(o.listScreens)) {
         c.action = CommandLine::Action::ListScreens;
     } else if (parser.isSet(o.report)) {
@@ -605,9 +621,7 @@ CommandLine ParseCommandLine(const QStringList& allArguments) {
             c.size = ParseSize(parser.value(o.size), &error);
             if (!c.size.isValid()) return Failure(error);
         }
-        if (parser.isSet(o.pattern) &&
-            !ParsePatternRange(parser.value(o.pattern), &c.firstPattern, &c.lastPattern, &error))
-            return Failure(error);
+        if (parser.isSet(o.pattern) && !ReadExportPatterns(parser.value(o.pattern), c, &error)) return Failure(error);
     }
     if (!ReadStoreOptions(o, parser, c)) return c;
     if (!ReadSessionOptions(o, parser, c)) return c;
@@ -627,10 +641,13 @@ QString HelpText() {
 
 QString VersionLine() { return QStringLiteral("Vantrel " VANTREL_VERSION); }
 
-QStringList PatternListing() {
+QStringList PatternListing(bool all) {
     QStringList lines;
     for (const PatternInfo& p : PatternTable())
         lines << QStringLiteral("%1 %2").arg(p.number).arg(QString::fromUtf8(p.name));
+    if (!all) return lines;
+    for (const PatternInfo& p : AllPatterns().subspan(PatternTable().size()))
+        lines << QStringLiteral("%1 %2").arg(p.number).arg(QString::fromUtf8(p.id));
     return lines;
 }
 

@@ -39,6 +39,8 @@ struct CommandLine {
     QSize size;             // --size; invalid when not given
     int16_t firstPattern = 1; // --pattern: the range to export
     int16_t lastPattern = 67;
+    std::vector<int16_t> exportPatterns; // --pattern given as a list; empty: firstPattern..lastPattern
+    bool listAll = false;   // --all: --list shows the extended patterns too
     bool quiet = false;     // --quiet: no progress line during an export
     QString qtPlatform;     // Qt's -platform, which Qt reads from the arguments itself
     QString qtDisplay;      // Qt's -display (X11), likewise
@@ -94,8 +96,10 @@ CommandLine ParseCommandLine(const QStringList& arguments);
 QString HelpText();
 // The line printed by --version, e.g. "Vantrel 1.0.5".
 QString VersionLine();
-// The lines printed by --list, one per pattern: "11 grey 128".
-QStringList PatternListing();
+// The lines printed by --list, one per pattern: "11 grey 128"; with
+// `all`, then each extended pattern as its number and id:
+// "101 inversion-dot-a".
+QStringList PatternListing(bool all = false);
 
 // Parses "WxH" (each side 1 to 32767); an invalid size with `error` set
 // when it is unusable.
@@ -104,9 +108,9 @@ QSize ParseSize(const QString& text, QString* error);
 // numbers; false with `error` set when it is unusable.
 bool ParsePatternRange(const QString& text, int16_t* first, int16_t* last, QString* error);
 
-// Parses a pattern order such as "1-41,49,51,64": numbers and ranges
-// N-M of patterns 1 to 67, comma-separated; false with `error` set when it
-// is unusable.
+// Parses a pattern order such as "1-41,49,51,64" or "inversion,checker":
+// numbers, ranges N-M, ids and group names, comma-separated (see
+// ParsePatternList); false with `error` set when it is unusable.
 bool ParsePatternSequence(const QString& text, std::vector<int16_t>* sequence, QString* error);
 // Prints the lines on stdout.
 void PrintLines(const QStringList& lines);

@@ -120,13 +120,19 @@ bool PatternExport::open(QString* error) {
 }
 
 bool PatternExport::run(QSize size, qreal logicalDpi, int16_t first, int16_t last, QString* error) {
+    std::vector<int16_t> numbers;
+    for (int n = first; n <= last; ++n) numbers.push_back(static_cast<int16_t>(n));
+    return run(size, logicalDpi, std::move(numbers), error);
+}
+
+bool PatternExport::run(QSize size, qreal logicalDpi, std::vector<int16_t> numbers, QString* error) {
+    // Each pattern once, where the list first names it.
+    for (auto n = numbers.begin(); n != numbers.end(); ++n)
+        numbers.erase(std::remove(n + 1, numbers.end(), *n), numbers.end());
     if (!staging_ || !staging_->isValid()) {
         *error = QStringLiteral("the export directory is not open");
         return false;
     }
-    std::vector<int16_t> numbers; // the patterns to render, in order
-    for (int16_t n = first; n <= last; ++n) numbers.push_back(n);
-
     struct File {
         QString name;
         std::shared_ptr<Encoding> encoding;
@@ -323,7 +329,9 @@ int ExportCommand(const CommandLine& c, const QScreen* screen) {
         progress.show(QStringLiteral("exporting %1/%2  %3").arg(done).arg(total).arg(name));
     });
     try {
-        if (!exporter.run(size, dpi, c.firstPattern, c.lastPattern, &error)) {
+        const bool done = c.exportPatterns.empty() ? exporter.run(size, dpi, c.firstPattern, c.lastPattern, &error)
+                                                   : exporter.run(size, dpi, c.exportPatterns, &error);
+        if (!done) {
             progress.clear();
             if (const int signal = exporter.stoppedBy()) {
                 PrintError(QStringLiteral("export interrupted; nothing was written"));
@@ -347,6 +355,8 @@ int ExportCommand(const CommandLine& c, const QScreen* screen) {
         PrintError(QStringLiteral("export stopped at ") + where);
         throw;
     }
-    progress.finish(Summary(c.lastPattern - c.firstPattern + 1, c.exportDir, clock.elapsed(), exporter.bytesWritten()));
+    // The files written: the patterns' and the contact sheet.
+    const int patterns = static_cast<int>(exporter.written().size()) - 1;
+    progress.finish(Summary(patterns, c.exportDir, clock.elapsed(), exporter.bytesWritten()));
     return kSuccessExitStatus;
 }

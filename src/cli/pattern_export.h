@@ -30,12 +30,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QScreen;
 class QTemporaryDir;
 struct CommandLine;
 
-// "pattern-07.png"
+// "pattern-07.png", "pattern-112.png"
 QString PatternFileName(int16_t number);
 // "contact-sheet.png"
 QString ContactSheetFileName();
@@ -64,12 +65,15 @@ public:
         progress_ = std::move(progress);
     }
 
-    // Renders patterns first..last at `size` and the contact sheet, then
-    // moves the files into the target directory. Needs a GUI application
-    // object (fonts). False, with a one-line `error`, when a file cannot
-    // be written; false with stoppedBy() set when SIGINT or SIGTERM came
-    // (watched by WatchStopSignals); throws numeric::RuntimeError when a
-    // painter raises one.
+    // Renders the patterns `numbers` at `size`, in their order and each
+    // once, and the contact sheet, then moves the files into the target
+    // directory. Needs a GUI application object (fonts). False, with a
+    // one-line `error`, when a file cannot be written; false with
+    // stoppedBy() set when SIGINT or SIGTERM came (watched by
+    // WatchStopSignals); throws numeric::RuntimeError when a painter
+    // raises one.
+    bool run(QSize size, qreal logicalDpi, std::vector<int16_t> numbers, QString* error);
+    // The same for the patterns first..last.
     bool run(QSize size, qreal logicalDpi, int16_t first, int16_t last, QString* error);
 
     // The pattern being rendered, or the last one; 0 before any.

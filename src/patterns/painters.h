@@ -10,6 +10,7 @@
 #include <QtGui/qrgb.h>
 
 #include <cstdint>
+#include <span>
 
 class DrawingSurface;
 class PatternForm;
@@ -39,6 +40,24 @@ void PaintFontSample(DrawingSurface& s, int16_t w, int16_t h);
 // patterns/dynamic/grids_circles.cpp
 void PaintThirdsGrid(DrawingSurface& s, int16_t w, int16_t h);
 void PaintQuartersGridWithDiscs(DrawingSurface& s, int16_t w, int16_t h);
+
+// patterns/static/tiled.cpp: the extended patterns made of a few rows
+// that repeat. Cells of cellWidth x cellHeight pixels from the top-left
+// corner (0: the whole width or height), `even` where the cell's column
+// plus its row is even, else `odd`: inversion patterns and checkerboards.
+void PaintCheckerboard(DrawingSurface& s, int16_t w, int16_t h, QRgb even, QRgb odd, int cellWidth, int cellHeight);
+// Five columns of line pairs (grey 255 on even rows, 0 on odd rows), each
+// with a solid patch in the middle at its level of `patchLevels`.
+void PaintGammaPatches(DrawingSurface& s, int16_t w, int16_t h, std::span<const uint8_t> patchLevels);
+
+// patterns/static/windows_bars_points.cpp
+// The field with a window over the middle half of each extent.
+void PaintCrosstalkWindow(DrawingSurface& s, int16_t w, int16_t h, QRgb field, QRgb window);
+// As many bars as levels, side by side, each a level in `channels`.
+void PaintLevelBars(DrawingSurface& s, int16_t w, int16_t h, QRgb channels, std::span<const uint8_t> levels);
+// The field with nine square outlines, three by three, at the centres of
+// the sixths of each extent.
+void PaintUniformityPoints(DrawingSurface& s, int16_t w, int16_t h, QRgb field, QRgb outline);
 
 // patterns/dynamic/moving_block.cpp
 void PaintFlashingBox(PatternForm& form, QRgb);

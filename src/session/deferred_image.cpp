@@ -311,3 +311,41 @@ void DeferredImage::fillRect(int x0, int y0, int x1, int y1, QRgb color) {
         y = end;
     }
 }
+
+void DeferredImage::fillTiled(int x0, int y0, int x1, int y1, const QRgb* tile, int tileWidth, int tileHeight) {
+    x0 = std::max(x0, 0);
+    y0 = std::max(y0, 0);
+    x1 = std::min(x1, width());
+    y1 = std::min(y1, height());
+    if (x0 >= x1 || y0 >= y1 || tile == nullptr || tileWidth < 1 || tileHeight < 1) return;
+    if (deferred_) {
+        if (x0 == 0 && x1 == width()) markWritten(y0, y1); // wholly overwritten below
+        else writeRows(y0, y1);
+    }
+    const int n = x1 - x0;
+    const size_t bytes = static_cast<size_t>(n) * sizeof(QRgb);
+    const int distinct = std::min(tileHeight, y1 - y0);
+    for (int y = y0; y < y1; ++y) {
+        QRgb* row = Row(image_, y) + x0;
+        if (y - y0 >= distinct) {
+            // A row seen before: the same phase of the tile as this one.
+            std::memcpy(row, Row(image_, y0 + (y - y0) % tileHeight) + x0, bytes);
+            continue;
+        }
+        const QRgb* colours = tile + static_cast<size_t>(y % tileHeight) * static_cast<size_t>(tileWidth);
+        if (tileWidth == 1) {
+            FillRun(row, n, colours[0] | 0xff000000u);
+            continue;
+        }
+        // One period from the phase of column x0, then copies of what is
+        // written so far, a whole number of periods each time.
+        const int period = std::min(n, tileWidth);
+        for (int i = 0; i < period; ++i) row[i] = colours[(x0 + i) % tileWidth] | 0xff000000u;
+        for (int done = period; done < n;) {
+            const int m = std::min(done, n - done);
+            std::memcpy(row + done, row, static_cast<size_t>(m) * sizeof(QRgb));
+            done += m;
+        }
+    }
+    if (deferred_ && rowsWritten_ == height()) finish();
+}

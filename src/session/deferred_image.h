@@ -32,6 +32,13 @@ public:
     void fill(QRgb color);
     // The half-open box [x0, x1) x [y0, y1), clipped to the image.
     void fillRect(int x0, int y0, int x1, int y1, QRgb color);
+    // The same box covered with a tile of tileWidth x tileHeight colours
+    // (row after row) repeated from the image's top-left corner: pixel
+    // (x, y) takes the tile's colour (x mod tileWidth, y mod tileHeight).
+    // Written at once: each distinct row of the box once, the others as
+    // copies of it. Rows it covers whole are never written from their
+    // deferred colours; the rest of a row it covers in part is.
+    void fillTiled(int x0, int y0, int x1, int y1, const QRgb* tile, int tileWidth, int tileHeight);
     // Colour of the pixel (x, y), which must lie inside the image.
     QRgb pixel(int x, int y) const;
     // Whether every pixel of the rows [y0, y1) (clipped) has the colour

@@ -78,6 +78,20 @@ void DrawingSurface::filledBox(float x1, float y1, float x2, float y2, QRgb colo
     fillRect(a, c, b, d, color);
 }
 
+void DrawingSurface::tiledBox(float x1, float y1, float x2, float y2, const QRgb* tile, int tileWidth,
+                              int tileHeight) {
+    int a = toPixel(x1), b = toPixel(x2), c = toPixel(y1), d = toPixel(y2);
+    if (a > b) std::swap(a, b);
+    if (c > d) std::swap(c, d);
+    a = std::max(a, 0);
+    c = std::max(c, 0);
+    b = std::min(b, width());
+    d = std::min(d, height());
+    if (a >= b || c >= d || tile == nullptr || tileWidth < 1 || tileHeight < 1) return;
+    pixels_.fillTiled(a, c, b, d, tile, tileWidth, tileHeight);
+    touch(QRect(a, c, b - a, d - c));
+}
+
 void DrawingSurface::box(float x1, float y1, float x2, float y2, QRgb color) {
     int a = toPixel(x1), b = toPixel(x2), c = toPixel(y1), d = toPixel(y2);
     if (a > b) std::swap(a, b);

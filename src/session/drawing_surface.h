@@ -70,6 +70,11 @@ public:
     void filledBox(float x1, float y1, float x2, float y2, QRgb color);
     // Circle outline; filled with the fill colour when the fill style is solid.
     void circle(float cx, float cy, float radius, QRgb color);
+    // The pixels of a filled box in a repeated tile of tileWidth x
+    // tileHeight colours, given row after row and laid from the image's
+    // top-left pixel: pixel (x, y) takes the tile's colour
+    // (x mod tileWidth, y mod tileHeight), wherever the box begins.
+    void tiledBox(float x1, float y1, float x2, float y2, const QRgb* tile, int tileWidth, int tileHeight);
 
     // Text: font, size in points, text position (top-left of the next glyph)
     // and printing in the foreground colour. "\r\n" (or "\n") moves the

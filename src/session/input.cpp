@@ -1,7 +1,9 @@
 // The pattern window's keyboard and mouse handlers: the left button steps
 // to the next pattern, the right button shows the pixel read-out, F12
-// switches auto-play, Esc asks whether to end the test. On the cross-hair
-// pattern the pointer drags a full-screen cross-hair with it.
+// switches auto-play, Esc asks whether to end the test. With the step keys
+// on, Right and Space step forward, Left back and Home to the first
+// pattern. On the cross-hair pattern the pointer drags a full-screen
+// cross-hair with it.
 
 #include "session/dispatcher.h"
 #include "session/exit_question.h"
@@ -14,6 +16,10 @@ namespace {
 
 constexpr int16_t kKeyEscape = 27;
 constexpr int16_t kKeyF12 = 123;
+constexpr int16_t kKeySpace = 32;
+constexpr int16_t kKeyHome = 36;
+constexpr int16_t kKeyLeft = 37;
+constexpr int16_t kKeyRight = 39;
 constexpr int16_t kLeftButton = 1;
 constexpr int16_t kRightButton = 2;
 constexpr int16_t kCrosshairPattern = 65;
@@ -35,6 +41,15 @@ void Background::Form_KeyDown(int16_t keyCode, int16_t) {
         SessionState.AutoPlaySeconds = form_.AutoPlayStep;
         PaintPattern(form_);
     }
+    if (!stepKeysEnabled_) return;
+    switch (keyCode) {
+    case kKeyRight:
+    case kKeySpace: SessionState.PatternIndex = NextPatternIndex(form_, SessionState.PatternIndex); break;
+    case kKeyLeft: SessionState.PatternIndex = PreviousPatternIndex(form_, SessionState.PatternIndex); break;
+    case kKeyHome: SessionState.PatternIndex = FirstPatternIndex(form_); break;
+    default: return;
+    }
+    PaintPattern(form_);
 }
 
 void Background::Form_MouseDown(int16_t button, int16_t, float x, float y) {

@@ -46,6 +46,12 @@ public:
     // Device pixels per logical pixel of this window.
     qreal pixelRatio() const;
 
+    // Step keys, off by default: when on, Right and Space step forward as
+    // the left button does, Left steps back and Home goes to the first
+    // pattern (of the form's sequence, when it has one).
+    void setStepKeysEnabled(bool enabled) { stepKeysEnabled_ = enabled; }
+    bool stepKeysEnabled() const { return stepKeysEnabled_; }
+
     // Mark keys, off by default: when on, the keys 1, 2, 3, R, C and
     // Backspace are told by `markKey` with the pointer's pixel, and each
     // pattern that comes on the screen by `patternShown`.
@@ -118,6 +124,7 @@ private:
     QLabel cursor_;
     bool loaded_ = false;
     bool markKeysEnabled_ = false;
+    bool stepKeysEnabled_ = false;
     // Moves `label` beside the device pixel `pixel`, towards the middle of
     // the window, above it or (`below`) below it.
     void placeBeside(QLabel& label, QPoint pixel, bool below);

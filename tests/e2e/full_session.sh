@@ -30,15 +30,6 @@ TOOLS="compare identify"
 . "$(dirname "$0")/lib/xsession.sh"
 
 # ---- helpers of this script -------------------------------------------------
-# Number of pixels in which the last screenshot differs from a picture.
-differs() {
-    out=$(X compare -metric AE "$LAST_SHOT" "$1" null: 2>&1)
-    case $out in
-    '' | *[!0-9.e+]*) echo "an error of compare: $out" ;;
-    *) awk -v v="$out" 'BEGIN { printf "%d\n", v + 0 }' ;;
-    esac
-}
-
 ref() { printf '%s/pattern-%02d.png' "$REF" "$1"; }
 
 # The screen shows pattern N pixel for pixel, within a few seconds.

@@ -99,6 +99,16 @@ pixel() {
         sed -n 2p | grep -o '#[0-9A-Fa-f]\{6\}' | head -n 1 | tr 'a-f' 'A-F'
 }
 
+# Number of pixels in which the last screenshot differs from a picture
+# (ImageMagick's compare -metric AE).
+differs() {
+    out=$(X compare -metric AE "$LAST_SHOT" "$1" null: 2>&1)
+    case $out in
+    '' | *[!0-9.e+]*) echo "an error of compare: $out" ;;
+    *) awk -v v="$out" 'BEGIN { printf "%d\n", v + 0 }' ;;
+    esac
+}
+
 # Darkest and brightest channel value (0..255) inside a rectangle WxH+X+Y
 # of the last screenshot.
 darkest() { X convert "$LAST_SHOT" -crop "$1" +repage -format '%[fx:int(255*minima+0.5)]' info: 2>/dev/null; }
