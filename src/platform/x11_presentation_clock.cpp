@@ -18,6 +18,7 @@
 #include <xcb/xcb.h>
 #include <xcb/xcbext.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <deque>
 
@@ -99,11 +100,13 @@ void X11Clock::onFlushed(quint64 frame) {
 
 void X11Clock::complete(const xcb_present_complete_notify_event_t& event) {
     if (event.kind != XCB_PRESENT_COMPLETE_KIND_NOTIFY_MSC) return;
-    // The serial holds the frame's low 32 bits; answers come in order.
-    while (!asked_.empty() && static_cast<uint32_t>(asked_.front()) != event.serial) asked_.pop_front();
-    if (asked_.empty()) return;
-    const quint64 frame = asked_.front();
-    asked_.pop_front();
+    // The serial holds the frame's low 32 bits. Two frames flushed before
+    // one blank are answered at that blank in either order.
+    const auto asked = std::find_if(asked_.begin(), asked_.end(),
+                                    [&event](quint64 f) { return static_cast<uint32_t>(f) == event.serial; });
+    if (asked == asked_.end()) return;
+    const quint64 frame = *asked;
+    asked_.erase(asked);
     const qint64 now = MonotonicNs();
     qint64 at = qint64(event.ust) * 1000;
     // UST is the server's CLOCK_MONOTONIC: a server on another machine

@@ -16,12 +16,14 @@
 # The thresholds, and why: the median is what the issue asks for. It stays
 # within 0.5 ms of the period because each blank the program waits for is
 # one count of the server's fake clock: a late timer on a loaded machine
-# moves single intervals by milliseconds, to both sides, and rarely the
-# median. The share of intervals within 2 ms of the period is measured and
-# printed, and must be at least 60 %: on a quiet 2-core machine it was
-# 98 %, with a build on both cores 82 % (docs/performance.md); below 60 %
+# moves single intervals by milliseconds, to both sides, and the median by
+# a tenth or two. Measured on a 2-core virtual machine (docs/performance.md):
+# idle, six runs: median 16.705 to 16.788 ms, 96 to 100 % of the intervals
+# within 2 ms of the period, no refresh missed; with a build on both cores,
+# eight runs: median 16.493 to 16.592 ms, 77 to 98 % within 2 ms, 0 to 9
+# refreshes missed. The share within 2 ms must be at least 60 %: below it
 # the program is no longer paced by the blanks. Missed refreshes are
-# printed, not judged: on a loaded machine the program itself may be late.
+# printed, not judged: on a loaded machine the program itself is late.
 #
 # Usage: sh frames_x11.sh /path/to/vantrel
 # Needs Xvfb, xdotool, xwd and ImageMagick. Exits non-zero with a message
@@ -55,14 +57,16 @@ pass "SIGINT ends the program with status 130"
 
 [ "$(head -n 1 "$LOG")" = "frame,pattern,requested_ns,presented_ns,interval_ns,refresh_ns,seq,flags,missed" ] ||
     fail "the log's header is $(head -n 1 "$LOG")"
-lines=$(($(wc -l <"$LOG") - 1))
-[ "$lines" -ge 200 ] || fail "only $lines frames logged in about five seconds"
+# The frames presented; a frame painted before the window was mapped may
+# have been discarded.
+lines=$(awk -F, 'NR > 1 && $4 != ""' "$LOG" | wc -l)
+[ "$lines" -ge 200 ] || fail "only $lines frames presented in about five seconds"
 summary=$(grep '^frames ' "$WORK/app.log" | tail -n 1)
 echo "$summary" | grep -Eq "^frames $lines, period [0-9]+\.[0-9]{3} ms, interval mean [0-9.]+ ms sd [0-9.]+ ms p99 [0-9.]+ ms, missed [0-9]+, unconfirmed\$" ||
     fail "no summary line of $lines frames on stderr: $summary"
-pass "$lines frames logged; stderr: $summary"
+pass "$lines frames presented; stderr: $summary"
 
-bad=$(awk -F, 'NR > 1 && $8 != "unconfirmed" { print; exit }' "$LOG")
+bad=$(awk -F, 'NR > 1 && $8 != "unconfirmed" && $8 != "discarded" { print; exit }' "$LOG")
 [ -z "$bad" ] || fail "a line is not unconfirmed: $bad"
 bad=$(awk -F, 'NR > 2 && $7 != "" && prev != "" && $7 + 0 < prev + 0 { print; exit } $7 != "" { prev = $7 }' "$LOG")
 [ -z "$bad" ] || fail "the blanks' count goes back: $bad"
