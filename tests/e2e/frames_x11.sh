@@ -20,7 +20,7 @@
 # a tenth or two. Measured on a 2-core virtual machine (docs/performance.md):
 # idle, six runs: median 16.705 to 16.788 ms, 96 to 100 % of the intervals
 # within 2 ms of the period, no refresh missed; with a build on both cores,
-# eight runs: median 16.493 to 16.592 ms, 77 to 98 % within 2 ms, 0 to 9
+# nine runs: median 16.493 to 16.592 ms, 77 to 98 % within 2 ms, 0 to 9
 # refreshes missed. The share within 2 ms must be at least 60 %: below it
 # the program is no longer paced by the blanks. Missed refreshes are
 # printed, not judged: on a loaded machine the program itself is late.
