@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -239,6 +240,36 @@ TEST(PatternWindowClock, TellsEveryNewlyPaintedPatternOnceItIsPresented) {
     // Every frame is told, numbered in order.
     ASSERT_GE(frames.size(), shown.size());
     for (std::size_t i = 0; i < frames.size(); ++i) EXPECT_EQ(frames[i], frames[0] + i);
+}
+
+TEST(PatternWindowClock, AFramePacedPatternStartsTheClockAndStepsOncePerPresentedFrame) {
+    Program program(QGuiApplication::primaryScreen());
+    program.start();
+    program.welcome().close();
+    Background& bg = program.background();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&bg));
+    EXPECT_EQ(bg.presentationClock(), nullptr) << "off until asked for";
+    std::vector<PresentedFrame> frames;
+    QObject::connect(&bg, &Background::framePresented, &bg,
+                     [&frames](const PresentedFrame& f) { frames.push_back(f); });
+    test::PaintNext(bg.form(), 126);
+    bg.flush();
+    ASSERT_NE(bg.presentationClock(), nullptr) << "a frame-paced pattern starts it";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bg.form().MotionFrame >= 12; }, 3000));
+    // Each step is one frame: the steps presented so far trail the steps
+    // drawn by the one in flight at most.
+    const quint64 drawn = bg.form().MotionFrame;
+    const auto steps = std::count_if(frames.begin(), frames.end(), [](const PresentedFrame& f) { return f.paced; });
+    EXPECT_GE(static_cast<quint64>(steps) + 2, drawn);
+    EXPECT_LE(static_cast<quint64>(steps), drawn);
+    for (const PresentedFrame& f : frames) EXPECT_EQ(f.tag, 126u);
+
+    // Another pattern stops the steps.
+    test::PaintNext(bg.form(), 1);
+    bg.flush();
+    QTest::qWait(100);
+    EXPECT_EQ(bg.form().Motion, nullptr);
+    EXPECT_EQ(bg.form().MotionFrame, 0u);
 }
 
 } // namespace
