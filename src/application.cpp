@@ -1,6 +1,7 @@
 #include "application.h"
 
 #include "cli/command_line.h"
+#include "cli/frame_log_commands.h"
 #include "cli/recording_commands.h"
 #include "cli/pattern_export.h"
 #include "cli/platform_setup.h"
@@ -8,6 +9,7 @@
 #include "cli/store_commands.h"
 #include "exit_status.h"
 #include "platform/pixel_verdict.h"
+#include "platform/presentation_clock.h"
 #include "platform/printable_text.h"
 #include "platform/screen_facts.h"
 #include "program.h"
@@ -64,10 +66,13 @@ QWidget* WindowOf(QObject* object) {
     return QApplication::activeWindow();
 }
 
-// Stops every timer of every window: nothing animates or steps any more.
+// Stops every timer of every window, and the pace of its presentation
+// clock: nothing animates or steps any more.
 void StopWindowTimers() {
-    for (QWidget* window : QApplication::topLevelWidgets())
+    for (QWidget* window : QApplication::topLevelWidgets()) {
         for (QTimer* timer : window->findChildren<QTimer*>()) timer->stop();
+        for (PresentationClock* clock : window->findChildren<PresentationClock*>()) clock->stopPacing();
+    }
 }
 
 } // namespace
@@ -138,10 +143,14 @@ int RunWindows(VantrelApplication& app, QScreen* screen, const CommandLine& c) {
         recording = StartRecording(c, screen);
         if (!recording) return kFailureExitStatus;
     }
+    bool frameLogFailed = false;
+    const std::unique_ptr<FrameLog> frameLog = StartFrameLog(c, &frameLogFailed);
+    if (frameLogFailed) return kFailureExitStatus;
     Program program(screen);
     program.setSequence(c.sequence, c.dwell);
     program.setRecording(recording.get());
-    const StopWatch stopWatch(app, recording != nullptr);
+    program.setFrameTiming(c.wantsPresentationClock(), frameLog.get(), c.speed);
+    const StopWatch stopWatch(app, recording != nullptr || frameLog != nullptr);
     QObject::connect(&program, &Program::ended, &app, [&app](int status) { app.exit(status); });
     try {
         program.start();
@@ -150,13 +159,15 @@ int RunWindows(VantrelApplication& app, QScreen* screen, const CommandLine& c) {
         return kRuntimeErrorExitStatus;
     }
     const int status = app.exec();
+    const bool frameLogWhole = !frameLog || FinishFrameLog(*frameLog, c);
     // An incomplete record outweighs how the program ended: the line must
     // know that the panel's record cannot be trusted.
     if (recording) {
         if (const int recordStatus = FinishRecording(*recording, c); recordStatus != kSuccessExitStatus)
             return recordStatus;
     }
-    return app.endedByError() ? kRuntimeErrorExitStatus : status;
+    if (app.endedByError()) return kRuntimeErrorExitStatus;
+    return status == kSuccessExitStatus && !frameLogWhole ? kFailureExitStatus : status;
 }
 
 } // namespace
@@ -218,6 +229,8 @@ int RunVantrel(int argc, char** argv) {
         const PixelVerdict verdict = JudgePixels(QueryScreenFacts(screen));
         PrintLines({PrintableText(VerdictLine(verdict))});
         if (!verdict.known) return kOneToOneUnknownExitStatus;
+        if (const QString measured = MeasuredRefresh(screen); !measured.isEmpty())
+            PrintLines({QStringLiteral("refresh %1 Hz, %2").arg(screen->refreshRate()).arg(measured)});
         return verdict.oneToOne ? kSuccessExitStatus : kNotOneToOneExitStatus;
     }
     if (c.action == CommandLine::Action::Export) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 class Background;
+class FrameLog;
 class RecordingSession;
 class QScreen;
 class VerApprove;
@@ -35,6 +36,10 @@ public:
     // keys go to and the patterns shown are told to; it outlives the
     // windows.
     void setRecording(RecordingSession* session) { recording_ = session; }
+    // Before start(): whether the pattern window's presentation clock runs
+    // from its first frame, the log its frames go to (none: nullptr; it
+    // outlives the windows), and the motion block's pixels per frame.
+    void setFrameTiming(bool clock, FrameLog* log, int motionSpeed);
 
     // Opens the program's first window, the splash window: its load
     // measures the screen before it becomes visible. When the display
@@ -77,6 +82,9 @@ private:
     std::vector<int16_t> sequence_;
     QString autoPlayStep_ = QStringLiteral("1");
     RecordingSession* recording_ = nullptr;
+    bool clock_ = false;
+    FrameLog* frameLog_ = nullptr;
+    int motionSpeed_ = 8;
     bool ended_ = false;
     std::unique_ptr<Welcome> welcome_;
     std::unique_ptr<Background> background_;

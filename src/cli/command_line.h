@@ -57,6 +57,13 @@ struct CommandLine {
     std::vector<int16_t> sequence; // --sequence; empty for the standard order
     QString dwell = QStringLiteral("1"); // --dwell: auto-play step in seconds
     QString reportFile;        // --report
+    QString frameLog;          // --frame-log: the CSV of every presented frame
+    int speed = 8;             // --speed: the motion block's pixels per frame
+    bool speedGiven = false;
+
+    // Whether the pattern window's presentation clock runs from its first
+    // frame: a frame log, a speed, or a frame-paced pattern in the sequence.
+    bool wantsPresentationClock() const;
 
     // The store of inspection records and its questions. --station and
     // --model above filter --stats and --heatmap.
