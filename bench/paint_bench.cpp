@@ -24,6 +24,13 @@
 // the paint makes (counted as the allocations of a frame's size or more
 // while it runs); frame_copies counts those copies per tick.
 //
+// FrameStep/<id>/<W>x<H>: one frame of a frame-paced pattern (124 to 127)
+// after its first: the step the window draws when the previous frame was
+// presented, and the copy of the rectangle it marks dirty into a frame of
+// the window's backing store, as the window's paint does. dirty_px is the
+// mean area of that rectangle, best_us the best iteration;
+// full_copy_us is the copy of a whole frame, what a full repaint would move.
+//
 // Startup/<W>x<H>: from nothing to pattern 1 painted on the screen: the
 // program object, the display probe and the pattern window shown, loaded
 // and painted once, as after the start-up window, inside a running
@@ -51,6 +58,7 @@
 #include <QTemporaryDir>
 
 #include <QPaintEvent>
+#include <QPainter>
 
 #include <algorithm>
 #include <atomic>
@@ -236,6 +244,59 @@ void Tick(benchmark::State& state, Frames& frames, QSize size, int16_t pattern, 
     state.counters["dirty_max_px"] = dirtyMax;
 }
 
+// The frame-paced painters, by their pattern's id.
+struct PacedPattern {
+    const char* id;
+    PacedPainter paint;
+};
+constexpr PacedPattern kPacedPatterns[] = {{"frame-skip", PaintFrameSkip},
+                                           {"vsync-alternation", PaintVsyncAlternation},
+                                           {"motion-block", PaintMotionBlock},
+                                           {"response-toggle", PaintResponseToggle}};
+
+void FrameStep(benchmark::State& state, Frames& frames, QSize size, PacedPainter paint) {
+    PatternForm& form = frames.form(size);
+    UseScreen(size);
+    DrawingSurface& surface = form.surface();
+    surface.clear();
+    const auto w = static_cast<int16_t>(size.width()), h = static_cast<int16_t>(size.height());
+    paint(surface, w, h, 0, form.MotionSpeed);
+    QImage backing(size, QImage::Format_ARGB32_Premultiplied);
+    {
+        QPainter p(&backing);
+        p.drawImage(0, 0, surface.image());
+    }
+    surface.takeDirty();
+    IterationTimes times;
+    double dirtySum = 0.0;
+    quint64 frame = 0;
+    for (auto _ : state) {
+        const auto t0 = Clock::now();
+        paint(surface, w, h, ++frame, form.MotionSpeed);
+        const QRect dirty = surface.takeDirty();
+        if (dirty.isValid()) {
+            QPainter p(&backing);
+            p.drawImage(dirty.topLeft(), surface.image(), dirty);
+        }
+        benchmark::ClobberMemory();
+        times.add(Seconds(t0, Clock::now()));
+        dirtySum += dirty.isValid() ? static_cast<double>(dirty.width()) * dirty.height() : 0.0;
+    }
+    if (times.empty()) return;
+    IterationTimes full;
+    for (int i = 0; i < 5; ++i) {
+        const auto t0 = Clock::now();
+        QPainter p(&backing);
+        p.drawImage(0, 0, surface.image());
+        p.end();
+        benchmark::ClobberMemory();
+        full.add(Seconds(t0, Clock::now()));
+    }
+    state.counters["dirty_px"] = dirtySum / static_cast<double>(frame);
+    state.counters["best_us"] = times.best() * 1e6;
+    state.counters["full_copy_us"] = full.best() * 1e6;
+}
+
 // Notes the first paint of a widget.
 class PaintWatch : public QObject {
 public:
@@ -419,6 +480,13 @@ int main(int argc, char** argv) {
         benchmark::RegisterBenchmark(("Timer2_Timer/" + name).c_str(),
                                      [&frames, size](benchmark::State& s) { Tick(s, frames, size, 57, Timer2_Timer); })
             ->Unit(benchmark::kMillisecond);
+        if (size.width() <= 3840)
+            for (const PacedPattern& p : kPacedPatterns)
+                benchmark::RegisterBenchmark(("FrameStep/" + std::string(p.id) + "/" + name).c_str(),
+                                             [&frames, size, paint = p.paint](benchmark::State& s) {
+                                                 FrameStep(s, frames, size, paint);
+                                             })
+                    ->Unit(benchmark::kMicrosecond);
     }
 
     RegisterExportBenchmarks();

@@ -1,6 +1,7 @@
 #include "application.h"
 
 #include "cli/command_line.h"
+#include "cli/frame_log_commands.h"
 #include "cli/recording_commands.h"
 #include "cli/pattern_export.h"
 #include "cli/platform_setup.h"
@@ -10,6 +11,7 @@
 #include "control/line_control.h"
 #include "exit_status.h"
 #include "platform/pixel_verdict.h"
+#include "platform/presentation_clock.h"
 #include "platform/printable_text.h"
 #include "platform/screen_facts.h"
 #include "program.h"
@@ -67,10 +69,13 @@ QWidget* WindowOf(QObject* object) {
     return QApplication::activeWindow();
 }
 
-// Stops every timer of every window: nothing animates or steps any more.
+// Stops every timer of every window, and the pace of its presentation
+// clock: nothing animates or steps any more.
 void StopWindowTimers() {
-    for (QWidget* window : QApplication::topLevelWidgets())
+    for (QWidget* window : QApplication::topLevelWidgets()) {
         for (QTimer* timer : window->findChildren<QTimer*>()) timer->stop();
+        for (PresentationClock* clock : window->findChildren<PresentationClock*>()) clock->stopPacing();
+    }
 }
 
 } // namespace
@@ -136,8 +141,12 @@ QScreen* ChosenScreen(const CommandLine& commandLine) {
 }
 
 int RunWindows(VantrelApplication& app, QScreen* screen, const CommandLine& c) {
+    bool frameLogFailed = false;
+    const std::unique_ptr<FrameLog> frameLog = StartFrameLog(c, &frameLogFailed);
+    if (frameLogFailed) return kFailureExitStatus;
     Program program(screen);
     program.setSequence(c.sequence, c.dwell);
+    program.setFrameTiming(c.wantsPresentationClock(), frameLog.get(), c.speed);
     // The control first: a bus name that is taken ends the program before
     // a session opens.
     std::unique_ptr<LineControl> control;
@@ -162,7 +171,7 @@ int RunWindows(VantrelApplication& app, QScreen* screen, const CommandLine& c) {
                          [&app] { app.exit(StopSignalExitStatus(SIGTERM)); });
     }
     // A session may open at any time under control.
-    const StopWatch stopWatch(app, recording != nullptr || control != nullptr);
+    const StopWatch stopWatch(app, recording != nullptr || control != nullptr || frameLog != nullptr);
     QObject::connect(&program, &Program::ended, &app, [&app](int status) { app.exit(status); });
     try {
         program.start();
@@ -171,6 +180,7 @@ int RunWindows(VantrelApplication& app, QScreen* screen, const CommandLine& c) {
         return kRuntimeErrorExitStatus;
     }
     const int status = app.exec();
+    const bool frameLogWhole = !frameLog || FinishFrameLog(*frameLog, c);
     // A session the commands finished with its record incomplete counts as
     // one still open at the end would.
     const bool controlledRecordsComplete = !control || control->recordsComplete();
@@ -183,7 +193,8 @@ int RunWindows(VantrelApplication& app, QScreen* screen, const CommandLine& c) {
             return recordStatus;
     }
     if (!controlledRecordsComplete) return kIncompleteRecordExitStatus;
-    return app.endedByError() ? kRuntimeErrorExitStatus : status;
+    if (app.endedByError()) return kRuntimeErrorExitStatus;
+    return status == kSuccessExitStatus && !frameLogWhole ? kFailureExitStatus : status;
 }
 
 } // namespace
@@ -245,6 +256,8 @@ int RunVantrel(int argc, char** argv) {
         const PixelVerdict verdict = JudgePixels(QueryScreenFacts(screen));
         PrintLines({PrintableText(VerdictLine(verdict))});
         if (!verdict.known) return kOneToOneUnknownExitStatus;
+        if (const QString measured = MeasuredRefresh(screen); !measured.isEmpty())
+            PrintLines({QStringLiteral("refresh %1 Hz, %2").arg(screen->refreshRate()).arg(measured)});
         return verdict.oneToOne ? kSuccessExitStatus : kNotOneToOneExitStatus;
     }
     if (c.action == CommandLine::Action::Export) {

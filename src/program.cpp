@@ -1,6 +1,7 @@
 #include "program.h"
 
 #include "defects/recording_session.h"
+#include "frames/frame_log.h"
 #include "screens/farewell_window.h"
 #include "screens/splash_window.h"
 #include "session/dispatcher.h"
@@ -24,6 +25,12 @@ Program::~Program() = default;
 void Program::setSequence(std::vector<int16_t> sequence, QString autoPlayStep) {
     sequence_ = std::move(sequence);
     autoPlayStep_ = std::move(autoPlayStep);
+}
+
+void Program::setFrameTiming(bool clock, FrameLog* log, int motionSpeed) {
+    clock_ = clock || log;
+    frameLog_ = log;
+    motionSpeed_ = motionSpeed;
 }
 
 void Program::start() {
@@ -71,6 +78,9 @@ Background& Program::background() {
         // A sequence of the operator's own, or a recording session, is
         // walked with the keys too.
         background_->setStepKeysEnabled(!sequence_.empty() || recording_ != nullptr);
+        form.MotionSpeed = motionSpeed_;
+        if (frameLog_) connect(background_.get(), &Background::framePresented, frameLog_, &FrameLog::add);
+        if (clock_) background_->enablePresentationClock();
         connectRecording();
     }
     return *background_;

@@ -16,6 +16,7 @@
 #include <vector>
 
 class Background;
+class FrameLog;
 class RecordingSession;
 class QScreen;
 class VerApprove;
@@ -40,6 +41,12 @@ public:
     // and the pattern on the screen is told to the new session.
     void setRecording(RecordingSession* session);
     RecordingSession* recording() const { return recording_; }
+    // Before the pattern window is first made (by start(), or by a
+    // controller through background()): whether the window's presentation
+    // clock runs from its first frame, the log its frames go to (none:
+    // nullptr; it outlives the windows), and the motion block's pixels per
+    // frame.
+    void setFrameTiming(bool clock, FrameLog* log, int motionSpeed);
 
     // Opens the program's first window, the splash window: its load
     // measures the screen before it becomes visible. When the display
@@ -106,6 +113,9 @@ private:
     RecordingSession* recording_ = nullptr;
     ScreenFacts facts_;
     PixelVerdict verdict_;
+    bool clock_ = false;
+    FrameLog* frameLog_ = nullptr;
+    int motionSpeed_ = 8;
     bool ended_ = false;
     std::unique_ptr<Welcome> welcome_;
     std::unique_ptr<Background> background_;

@@ -163,6 +163,15 @@ INSTANTIATE_TEST_SUITE_P(
         BadLine{{"--check", "--export", "d"}, "--check cannot be combined with --list, --list-screens or --export"},
         BadLine{{"--list-screens", "--check"}, "--check cannot be combined with --list, --list-screens or --export"},
         BadLine{{"--check", "--size", "8x8"}, "--size only applies to --export"},
+        BadLine{{"--speed", "0"}, "speed '0' is unusable: give whole pixels per frame from 1 to 64"},
+        BadLine{{"--speed", "65"}, "speed '65' is unusable: give whole pixels per frame from 1 to 64"},
+        BadLine{{"--speed", "2.5"}, "speed '2.5' is unusable: give whole pixels per frame from 1 to 64"},
+        BadLine{{"--frame-log", ""}, "--frame-log needs a file"},
+        BadLine{{"--frame-log", "a", "--frame-log", "b"}, "--frame-log is given more than once"},
+        BadLine{{"--frame-log", "f", "--check"},
+                "--frame-log cannot be combined with --list, --list-screens, --export or --report"},
+        BadLine{{"--export", "d", "--speed", "8"},
+                "--speed cannot be combined with --list, --list-screens, --export or --report"},
         BadLine{{"--export", "d", "--size", "1x1", "--size", "2x2"}, "--size is given more than once"},
         BadLine{{"--export", "d", "--size", "640"}, "malformed size '640': expected WIDTHxHEIGHT in pixels, e.g. 1920x1080"},
         BadLine{{"--export", "d", "--size", "-640x480"},
@@ -189,8 +198,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadLine{{"--export", "d", "--pattern", "seven"},
                 "malformed pattern 'seven': expected a number N or a range N-M"},
         BadLine{{"--all"}, "--all only applies to --list"},
-        BadLine{{"--export", "d", "--pattern", "124"},
-                "pattern 124 is out of range: the extended patterns are 101 to 123"},
+        BadLine{{"--export", "d", "--pattern", "128"},
+                "pattern 128 is out of range: the extended and motion patterns are 101 to 127"},
         BadLine{{"--export", "d", "--pattern", "3,seven"},
                 "unknown pattern 'seven': no pattern has this id and no group this name"},
         BadLine{{"--export", "d", "--pattern", "gama"}, "malformed pattern 'gama': expected a number N or a range N-M"},
@@ -210,11 +219,25 @@ TEST(CliCommandLine, OnlyTheWindowsTheScreenListAndAnExportWithoutSizeNeedADispl
     EXPECT_FALSE(Parse({"--bogus"}).needsDisplay());
 }
 
+TEST(CliCommandLine, AFrameLogOrASpeedStartsThePresentationClock) {
+    EXPECT_FALSE(Parse({}).wantsPresentationClock());
+    EXPECT_FALSE(Parse({"--sequence", "1,7", "--dwell", "2"}).wantsPresentationClock());
+    EXPECT_TRUE(Parse({"--sequence", "1,motion-block"}).wantsPresentationClock()) << "a frame-paced pattern";
+    const CommandLine logged = Parse({"--frame-log", "f.csv"});
+    EXPECT_EQ(logged.frameLog, QStringLiteral("f.csv"));
+    EXPECT_TRUE(logged.wantsPresentationClock());
+    const CommandLine fast = Parse({"--speed", "64"});
+    EXPECT_EQ(fast.speed, 64);
+    EXPECT_TRUE(fast.wantsPresentationClock());
+    EXPECT_EQ(Parse({}).speed, 8);
+}
+
 TEST(CliCommandLine, HelpNamesEveryOptionAndVersionIsOneLine) {
     const QString help = HelpText();
     EXPECT_TRUE(help.startsWith(QStringLiteral("Usage: vantrel [options]\n")));
     for (const char* option : {"--help", "--version", "--list", "--list-screens", "--screen <N|NAME>",
-                               "--export <DIR>", "--size <WxH>", "--pattern <N|N-M>", "--quiet"})
+                               "--export <DIR>", "--size <WxH>", "--pattern <N|N-M>", "--quiet", "--frame-log <FILE>",
+                               "--speed <PIXELS>"})
         EXPECT_TRUE(help.contains(QString::fromUtf8(option))) << option;
     EXPECT_EQ(VersionLine(), QStringLiteral("Vantrel " VANTREL_VERSION));
 }
@@ -235,7 +258,7 @@ TEST(CliCommandLine, ListingOfAllAddsEachExtendedPatternAsNumberAndId) {
     ASSERT_EQ(all.size(), AllPatterns().size());
     EXPECT_EQ(all.mid(0, classic.size()), classic);
     EXPECT_EQ(all[classic.size()], QStringLiteral("101 inversion-dot-a"));
-    EXPECT_EQ(all.last(), QStringLiteral("123 checker-2"));
+    EXPECT_EQ(all.last(), QStringLiteral("127 response-toggle"));
 }
 
 // ---------------------------------------------------------------------

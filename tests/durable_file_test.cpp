@@ -79,6 +79,12 @@ TEST(DurableFile, AFailedAppendIsCutBackAndTheNextOneFollowsTheLastWholeLine) {
     EXPECT_EQ(journal.size(), 7);
     EXPECT_EQ(Read(path), "line 1\n");
     ASSERT_TRUE(journal.append("line 3\n", &error));
+    {
+        // Written without a sync, and cut back alike.
+        const FileSizeLimit limit(16);
+        EXPECT_FALSE(journal.append("line x is cut\n", &error, AppendOnlyFile::Durability::Written));
+    }
+    EXPECT_EQ(journal.size(), 14);
     journal.close();
     // Reopened, it appends after what is there.
     ASSERT_TRUE(journal.open(path, &error));

@@ -8,6 +8,7 @@
 
 #include <QSignalSpy>
 
+#include <algorithm>
 #include <vector>
 
 using namespace test;
@@ -213,3 +214,81 @@ TEST(MovingBlock, RunningTimerMovesTheBlockOnItsOwn) {
     EXPECT_GE(SessionState.BlockX, 50.0f);
     EXPECT_EQ(Px(*form, 75, 325), 0x0000ffu);
 }
+
+// ---- the frame-paced pictures, frame by frame ----------------------------------
+
+namespace {
+
+using FrameRule = QRgb (*)(int x, int y, int w, int h, quint64 frame, int speed);
+
+QRgb FrameSkipRule(int x, int y, int w, int h, quint64 n, int) {
+    const int cell = static_cast<int>(n % 8);
+    const bool lit = y >= h / 3 && y < 2 * h / 3 && x >= cell * w / 8 && x < (cell + 1) * w / 8;
+    return lit ? kWhite : kBlack;
+}
+QRgb VsyncRule(int, int, int, int, quint64 n, int) { return n % 2 == 0 ? 0xff0000u : 0x00ffffu; }
+QRgb MotionBlockRule(int x, int y, int w, int h, quint64 n, int speed) {
+    // The square's side is H/8, at most the width: it wraps past the right
+    // edge onto the left one.
+    const int side = std::min(h / 8, w), top = (h - side) / 2;
+    const int left = static_cast<int>((n * static_cast<quint64>(speed)) % static_cast<quint64>(w));
+    if (y >= top && y < top + side && (x - left + w) % w < side) return kWhite;
+    return x % 64 == 0 ? kBlack : 0x808080u;
+}
+QRgb ResponseToggleRule(int, int, int, int, quint64 n, int) { return (n / 4) % 2 == 0 ? kWhite : kBlack; }
+
+struct PacedRun {
+    const char* name;
+    int16_t number; // its row of the table, whose export is frame 0
+    PacedPainter paint;
+    FrameRule rule;
+    int speed;
+    // The largest area one step may repaint at 1366x768 (frames 1 to 7),
+    // in pixels: a step repaints what changed, not the frame.
+    long stepArea;
+};
+
+class FramePacedPicture : public ::testing::TestWithParam<PacedRun> {};
+
+void PrintTo(const PacedRun& r, std::ostream* os) { *os << r.name; }
+
+} // namespace
+
+TEST_P(FramePacedPicture, EveryFrameFollowsTheDefinitionAndAStepRepaintsOnlyWhatChanges) {
+    const PacedRun& r = GetParam();
+    for (const QSize size : {QSize(1, 1), QSize(7, 5), QSize(641, 479), QSize(1366, 768)}) {
+        const int w = size.width(), h = size.height();
+        DrawingSurface s(size);
+        s.setBackColor(kBlack); // as the dispatcher's reset leaves it
+        const quint64 wrap = static_cast<quint64>(w / r.speed + 1);
+        const quint64 last = std::max<quint64>(wrap + 1, 9);
+        for (quint64 n = 0; n <= last; ++n) {
+            s.takeDirty();
+            r.paint(s, static_cast<int16_t>(w), static_cast<int16_t>(h), n, r.speed);
+            const QRect dirty = s.dirty();
+            if (n >= 1 && n <= 7 && size == QSize(1366, 768)) {
+                EXPECT_LE(static_cast<long>(dirty.width()) * dirty.height(), r.stepArea) << "frame " << n;
+            }
+            if (n > 9 && n != wrap && n != last) continue;
+            const QImage want = Picture(size, [&](int x, int y) { return r.rule(x, y, w, h, n, r.speed); });
+            ASSERT_EQ(FirstDifference(s.image(), want), "") << w << "x" << h << " frame " << n;
+            if (n == 0 && r.speed == 8) {
+                EXPECT_EQ(FirstDifference(RenderPattern(r.number, size), want), "") << "the export at " << w << "x" << h;
+            }
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Patterns, FramePacedPicture,
+    ::testing::Values(
+        // Two neighbouring cells of the middle third.
+        PacedRun{"FrameSkip", 124, PaintFrameSkip, FrameSkipRule, 8, 2L * 171 * 256},
+        PacedRun{"VsyncAlternation", 125, PaintVsyncAlternation, VsyncRule, 8, 1366L * 768},
+        // The old and the new square: side 96 plus the step.
+        PacedRun{"MotionBlock", 126, PaintMotionBlock, MotionBlockRule, 8, (96L + 8) * 96},
+        PacedRun{"MotionBlockSlowest", 126, PaintMotionBlock, MotionBlockRule, 1, (96L + 1) * 96},
+        PacedRun{"MotionBlockFastest", 126, PaintMotionBlock, MotionBlockRule, 64, (96L + 64) * 96},
+        // Only every fourth frame changes anything.
+        PacedRun{"ResponseToggle", 127, PaintResponseToggle, ResponseToggleRule, 8, 1366L * 768}),
+    [](const ::testing::TestParamInfo<PacedRun>& info) { return std::string(info.param.name); });

@@ -111,6 +111,17 @@ struct Options {
                        "from stdin, one a line, and answers on stdout. With it, --record DIR needs no --panel: "
                        "sessions are then opened by command."),
         QStringLiteral("dbus|stdio")};
+    QCommandLineOption frameLog{
+        QStringLiteral("frame-log"),
+        QStringLiteral("Writes a line for every frame of the pattern window to FILE (replacing it), as soon as "
+                       "its presentation is known: frame, pattern, requested and presented time (ns), interval, "
+                       "refresh, sequence, flags and missed refreshes, as CSV. At the end a summary line goes "
+                       "to stderr."),
+        QStringLiteral("FILE")};
+    QCommandLineOption speed{
+        QStringLiteral("speed"),
+        QStringLiteral("Pixels the motion block (pattern 126) moves per frame, 1 to 64. Default: 8."),
+        QStringLiteral("PIXELS")};
     QCommandLineOption report{
         QStringLiteral("report"),
         QStringLiteral("Judges the inspection record FILE again, against --class if given, prints its "
@@ -168,8 +179,8 @@ struct Options {
                            "Without options, Vantrel opens its start-up screen and then the patterns."));
         parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
         parser.addOptions({help, version, list, all, listScreens, check, screen, exportDir, size, pattern, quiet,
-                           record, panel, operatorName, station, model, faultClass, sequence, dwell, control, report, store,
-                           importDir, sync, history, stats, heatmap, since, until, format});
+                           record, panel, operatorName, station, model, faultClass, sequence, dwell, control, frameLog,
+                           speed, report, store, importDir, sync, history, stats, heatmap, since, until, format});
     }
 };
 
@@ -307,6 +318,14 @@ bool CommandLine::needsDisplay() const {
     return true;
 }
 
+bool CommandLine::wantsPresentationClock() const {
+    if (!frameLog.isEmpty() || speedGiven || control != Control::None) return true;
+    return std::any_of(sequence.begin(), sequence.end(), [](int16_t n) {
+        const PatternInfo* p = FindPattern(n);
+        return p && p->paced;
+    });
+}
+
 bool CommandLine::storeAction() const {
     return action == Action::Import || action == Action::Sync || action == Action::History ||
            action == Action::Stats || action == Action::Heatmap;
@@ -402,7 +421,7 @@ bool ReadSessionOptions(const Options& o, const QCommandLineParser& parser, Comm
     const bool run = c.action == CommandLine::Action::Run;
     const bool report = c.action == CommandLine::Action::Report;
     if (!run) {
-        for (const QCommandLineOption* option : {&o.record, &o.sequence, &o.dwell, &o.control})
+        for (const QCommandLineOption* option : {&o.record, &o.sequence, &o.dwell, &o.control, &o.frameLog, &o.speed})
             if (parser.isSet(*option))
                 return fail(QStringLiteral("--%1 cannot be combined with --list, --list-screens, --export or --report")
                                 .arg(option->names().constLast()));
@@ -451,6 +470,18 @@ bool ReadSessionOptions(const Options& o, const QCommandLineParser& parser, Comm
     if (parser.isSet(o.dwell)) {
         if (!ReadDwell(parser.value(o.dwell), &error)) return fail(error);
         c.dwell = parser.value(o.dwell);
+    }
+    if (parser.isSet(o.frameLog)) {
+        c.frameLog = parser.value(o.frameLog);
+        if (c.frameLog.isEmpty()) return fail(QStringLiteral("--frame-log needs a file"));
+    }
+    if (parser.isSet(o.speed)) {
+        const QString text = parser.value(o.speed);
+        int pixels = 0;
+        if (!ReadNumber(text, &pixels) || pixels < 1 || pixels > 64)
+            return fail(QStringLiteral("speed '%1' is unusable: give whole pixels per frame from 1 to 64").arg(text));
+        c.speed = pixels;
+        c.speedGiven = true;
     }
     return true;
 }
@@ -552,8 +583,8 @@ CommandLine ParseCommandLine(const QStringList& allArguments) {
         return Failure(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
     for (const QCommandLineOption* valued : {&o.screen, &o.exportDir, &o.size, &o.pattern, &o.record, &o.panel,
                                              &o.operatorName, &o.station, &o.model, &o.faultClass, &o.sequence, &o.dwell,
-                                             &o.control, &o.report, &o.store, &o.importDir, &o.history, &o.heatmap,
-                                             &o.since, &o.until, &o.format}) {
+                                             &o.control, &o.frameLog, &o.speed, &o.report, &o.store, &o.importDir,
+                                             &o.history, &o.heatmap, &o.since, &o.until, &o.format}) {
         if (parser.values(*valued).size() > 1)
             return Failure(QStringLiteral("--%1 is given more than once").arg(valued->names().constLast()));
     }

@@ -65,6 +65,14 @@ struct CommandLine {
     QString dwell = QStringLiteral("1"); // --dwell: auto-play step in seconds
     QString reportFile;        // --report
     Control control = Control::None;
+    QString frameLog;          // --frame-log: the CSV of every presented frame
+    int speed = 8;             // --speed: the motion block's pixels per frame
+    bool speedGiven = false;
+
+    // Whether the pattern window's presentation clock runs from its first
+    // frame: a frame log, a speed, a frame-paced pattern in the sequence, or
+    // a controller, whose every "show" is answered once it is presented.
+    bool wantsPresentationClock() const;
 
     // The store of inspection records and its questions. --station and
     // --model above filter --stats and --heatmap.

@@ -117,6 +117,7 @@ StopWatch::StopWatch(QCoreApplication& app, bool active) {
     if (!active) return;
     WatchStopSignals();
     poll_.setInterval(100);
+    poll_.setTimerType(Qt::PreciseTimer);
     QObject::connect(&poll_, &QTimer::timeout, &app, [&app] {
         if (const int signal = PendingStopSignal()) app.exit(StopSignalExitStatus(signal));
     });

@@ -1,6 +1,7 @@
 #include "cli/screen_choice.h"
 
 #include "platform/pixel_verdict.h"
+#include "platform/presentation_clock.h"
 #include "platform/printable_text.h"
 #include "platform/screen_facts.h"
 #include "session/screen_metrics.h"
@@ -59,6 +60,7 @@ QStringList ScreenListing() {
                            .arg(size.height())
                            .arg(Plain(s->devicePixelRatio()))
                            .arg(Plain(s->refreshRate()));
+        if (const QString measured = MeasuredRefresh(screens[i]); !measured.isEmpty()) line += QLatin1Char(' ') + measured;
         line += FactsColumns(s);
         if (s == primary) line += QStringLiteral("  primary");
         // Names, makers and models come from the display server and the
@@ -66,6 +68,11 @@ QStringList ScreenListing() {
         lines << PrintableText(line);
     }
     return lines;
+}
+
+QString MeasuredRefresh(QScreen* screen) {
+    const std::optional<double> hz = MeasureRefreshHz(screen);
+    return hz ? QStringLiteral("measured %1 Hz").arg(*hz, 0, 'f', 3) : QString();
 }
 
 QScreen* FindScreen(const QString& choice, QString* error) {

@@ -198,7 +198,11 @@ Station::Station(Program& program, const CommandLine& commandLine, QObject* pare
     presentationTimer_.setSingleShot(true);
     presentationTimer_.setInterval(kPresentationTimeoutMs);
     connect(&presentationTimer_, &QTimer::timeout, this, &Station::presentationLate);
-    connect(&program_.background(), &Background::patternPresented, this, &Station::presented);
+    // A "show" is answered when its picture was presented: the pattern
+    // window's clock runs for as long as a controller may ask.
+    Background& window = program_.background();
+    window.enablePresentationClock();
+    connect(&window, &Background::patternPresented, this, &Station::presented);
 }
 
 Station::~Station() = default;

@@ -6,6 +6,7 @@
 // read-out label. The dispatcher's table names the painter of every
 // pattern number with its arguments.
 
+#include <QtGlobal>
 #include <QtGui/qrgb.h>
 
 #include <cstdint>
@@ -66,3 +67,12 @@ void Timer2_Timer(PatternForm& form);
 
 // patterns/dynamic/crosshair.cpp
 void PaintCrosshair(PatternForm& form, QRgb);
+
+// patterns/motion/frame_paced.cpp: pictures that advance one step per
+// presented frame. Frame 0 is painted whole on the cleared surface; frame
+// n > 0 repaints what differs from frame n - 1. `speed` is the motion
+// block's step in pixels per frame.
+void PaintFrameSkip(DrawingSurface& s, int16_t w, int16_t h, quint64 frame, int speed);
+void PaintVsyncAlternation(DrawingSurface& s, int16_t w, int16_t h, quint64 frame, int speed);
+void PaintMotionBlock(DrawingSurface& s, int16_t w, int16_t h, quint64 frame, int speed);
+void PaintResponseToggle(DrawingSurface& s, int16_t w, int16_t h, quint64 frame, int speed);

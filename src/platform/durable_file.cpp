@@ -194,12 +194,13 @@ bool AppendOnlyFile::open(const QString& path, QString* error) {
     return true;
 }
 
-bool AppendOnlyFile::append(const QByteArray& bytes, QString* error) {
+bool AppendOnlyFile::append(const QByteArray& bytes, QString* error, Durability durability) {
     if (fd_ < 0) {
         errno = EBADF;
         return Failed(error);
     }
-    if (WriteAll(fd_, bytes.constData(), bytes.size(), error) && SyncData(fd_) == 0) {
+    if (WriteAll(fd_, bytes.constData(), bytes.size(), error) &&
+        (durability == Durability::Written || SyncData(fd_) == 0)) {
         size_ += bytes.size();
         return true;
     }
@@ -210,6 +211,14 @@ bool AppendOnlyFile::append(const QByteArray& bytes, QString* error) {
     // with the last whole append, and the next one starts there.
     if (::ftruncate(fd_, static_cast<off_t>(size_)) == 0) SyncData(fd_);
     return false;
+}
+
+bool AppendOnlyFile::sync(QString* error) {
+    if (fd_ < 0) {
+        errno = EBADF;
+        return Failed(error);
+    }
+    return SyncData(fd_) == 0 || Failed(error);
 }
 
 bool AppendOnlyFile::close(QString* error) {
@@ -282,7 +291,7 @@ bool AppendOnlyFile::open(const QString& path, QString* error) {
     return true;
 }
 
-bool AppendOnlyFile::append(const QByteArray& bytes, QString* error) {
+bool AppendOnlyFile::append(const QByteArray& bytes, QString* error, Durability) {
     if (!file_) {
         if (error) *error = SystemErrorText(EBADF);
         return false;
@@ -293,6 +302,12 @@ bool AppendOnlyFile::append(const QByteArray& bytes, QString* error) {
     }
     if (error) *error = file_->errorString();
     file_->resize(size_);
+    return false;
+}
+
+bool AppendOnlyFile::sync(QString* error) {
+    if (file_) return true;
+    if (error) *error = SystemErrorText(EBADF);
     return false;
 }
 

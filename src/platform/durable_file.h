@@ -44,7 +44,8 @@ bool RemoveDurably(const QString& path, QString* error);
 bool CreateDirectories(const QString& path, QString* error);
 
 // A file that only grows, line by line: each append is written whole and
-// synced to the disk (its data, fdatasync) before append() returns true.
+// synced to the disk (its data, fdatasync) before append() returns true,
+// unless it asks to be written only.
 // An append that fails is cut back off, so the file never keeps half an
 // append, and the next append starts where the last good one ended.
 class AppendOnlyFile {
@@ -62,7 +63,15 @@ public:
     // The bytes appended whole so far, with what the file held at open().
     qint64 size() const { return size_; }
 
-    bool append(const QByteArray& bytes, QString* error);
+    // How far an append goes before it returns: synced to the disk, or
+    // written to the system only (every reader sees it at once; it reaches
+    // the disk with the system's own writeback, or at sync()). A sync costs
+    // milliseconds, too long for a line at every frame.
+    enum class Durability { Synced, Written };
+
+    bool append(const QByteArray& bytes, QString* error, Durability durability = Durability::Synced);
+    // Syncs what was appended to the disk.
+    bool sync(QString* error);
     // Closes the file; false with the reason when the close reports an
     // error (the appends before it were synced already).
     bool close(QString* error = nullptr);

@@ -85,7 +85,12 @@ constexpr PatternInfo Extended(int16_t number, const char* id, const char* name,
     return PatternInfo{number, name, how.still, how.animated, how.first, how.second, id};
 }
 
-constexpr int kExtendedCount = kLastExtendedPattern - kFirstExtendedPattern + 1;
+// A frame-paced pattern, with the id it is known by.
+constexpr PatternInfo Motion(int16_t number, const char* id, const char* name, PacedPainter paced) {
+    return PatternInfo{number, name, nullptr, nullptr, 0, 0, id, paced};
+}
+
+constexpr int kExtendedCount = kLastMotionPattern - kFirstExtendedPattern + 1;
 
 constexpr std::array<PatternInfo, kPatternCount + kExtendedCount> kTable{{
     Row(1, "black", {.still = Field, .first = kBlack}),
@@ -194,6 +199,10 @@ constexpr std::array<PatternInfo, kPatternCount + kExtendedCount> kTable{{
              {.still = PaintUniformityPoints, .first = kGrey128, .second = kWhite}),
     Extended(122, "checker-1", "pixel checkerboard", {.still = Checker<1, 1>, .first = kWhite, .second = kBlack}),
     Extended(123, "checker-2", "2 by 2 checkerboard", {.still = Checker<2, 2>, .first = kWhite, .second = kBlack}),
+    Motion(124, "frame-skip", "frame skip, eight cells in turn", PaintFrameSkip),
+    Motion(125, "vsync-alternation", "red and cyan on alternate frames", PaintVsyncAlternation),
+    Motion(126, "motion-block", "white square moving over grey", PaintMotionBlock),
+    Motion(127, "response-toggle", "four frames white, four black", PaintResponseToggle),
 }};
 
 // The groups, in the order listings show them. A group and a pattern may
@@ -208,6 +217,7 @@ constexpr PatternGroup kGroups[] = {
     {"cmy", 117, 119},
     {"uniformity", 120, 121},
     {"checker", 122, 123},
+    {"motion", kFirstMotionPattern, kLastMotionPattern},
 };
 
 // The classic steps are rows 0..66, numbered from 1; the extended
@@ -222,7 +232,7 @@ constexpr bool TableIsInOrder() {
 }
 static_assert(TableIsInOrder(), "entry i must be pattern i + 1, then 101, 102, ... without a gap");
 constexpr bool IsNumberOfTheTable(int n) {
-    return (n >= 1 && n <= kPatternCount) || (n >= kFirstExtendedPattern && n <= kLastExtendedPattern);
+    return (n >= 1 && n <= kPatternCount) || (n >= kFirstExtendedPattern && n <= kLastMotionPattern);
 }
 constexpr bool GroupsAreInTheTable() {
     for (const PatternGroup& g : kGroups)
@@ -251,6 +261,9 @@ void PaintPattern(PatternForm& form) {
     // Reset what a previous pattern may have left behind.
     s.setFillStyle(DrawingSurface::FillStyle::Transparent);
     form.Cursor.Visible = false;
+    form.Motion = nullptr;
+    form.MotionFrame = 0;
+    ++form.PatternsPainted;
     form.Timer1.setEnabled(false);
     form.Timer2.setEnabled(false);
     SessionState.ColorR = 0;
@@ -277,17 +290,26 @@ void PaintPattern(PatternForm& form) {
     }
     if (const PatternInfo* p = FindPattern(index)) {
         if (p->still) p->still(s, SessionState.ScreenWidthPx, SessionState.ScreenHeightPx, p->first, p->second);
-        else p->animated(form, p->first);
-    } else {
-        SessionState.PatternIndex = 1;
+        else if (p->paced) {
+            form.Motion = p->paced;
+            p->paced(s, SessionState.ScreenWidthPx, SessionState.ScreenHeightPx, 0, form.MotionSpeed);
+        } else p->animated(form, p->first);
+        return;
     }
-    Q_EMIT form.patternPainted(SessionState.PatternIndex);
+    SessionState.PatternIndex = 1;
 }
 
 int16_t NextPatternIndex(PatternForm& form, int16_t current) {
     if (form.Sequence.empty()) return numeric::Add16(current, 1);
     form.SequenceStep = (form.SequenceStep + 1) % form.Sequence.size();
     return form.Sequence[form.SequenceStep];
+}
+
+void StepMotion(PatternForm& form) {
+    if (!form.Motion) return;
+    ++form.MotionFrame;
+    form.Motion(form.surface(), SessionState.ScreenWidthPx, SessionState.ScreenHeightPx, form.MotionFrame,
+                form.MotionSpeed);
 }
 
 int16_t PreviousPatternIndex(PatternForm& form, int16_t current) {

@@ -5,6 +5,8 @@
 // groups, and the wiring of the pattern window's timers to their tick
 // handlers.
 
+#include "session/pattern_form.h"
+
 #include <QtGui/qrgb.h>
 
 #include <cstdint>
@@ -19,8 +21,8 @@ using StillPainter = void (*)(DrawingSurface& surface, int16_t w, int16_t h, QRg
 using FormPainter = void (*)(PatternForm& form, QRgb colour);
 
 // One row of the table: its number, its short name, the painter that
-// draws it with its arguments, and its stable id. Exactly one of `still`
-// and `animated` is set.
+// draws it with its arguments, and its stable id. Exactly one of `still`,
+// `animated` and `paced` is set.
 struct PatternInfo {
     int16_t number;
     const char* name; // for listings, e.g. "grey 128"
@@ -29,6 +31,7 @@ struct PatternInfo {
     QRgb first = 0;  // field colour, ramp channels, block colour
     QRgb second = 0; // box colour
     const char* id = nullptr; // "classic-11", "inversion-dot-a": names it for good
+    PacedPainter paced = nullptr; // advances once per presented frame
     // Whether the picture stays as painted until the next pattern: no
     // timer changes it and it shows no label.
     bool isStill() const { return still != nullptr; }
@@ -40,13 +43,16 @@ constexpr int16_t kEndOfSequence = 68;  // wraps to 1
 // sequence of the operator's own (or an export) shows.
 constexpr int16_t kFirstExtendedPattern = 101;
 constexpr int16_t kLastExtendedPattern = 123;
+// The frame-paced patterns follow them, the last rows of the table.
+constexpr int16_t kFirstMotionPattern = 124;
+constexpr int16_t kLastMotionPattern = 127;
 
 // The 67 painted steps, in order: entry i is pattern i + 1.
 std::span<const PatternInfo> PatternTable();
 // Every row of the table: the 67 steps, then the extended patterns in
 // the order of their numbers.
 std::span<const PatternInfo> AllPatterns();
-// The row of a pattern number (1..67, 101..123), or nullptr.
+// The row of a pattern number (1..67, 101..127), or nullptr.
 const PatternInfo* FindPattern(int16_t number);
 
 // A named run of patterns: those of the table numbered first to last.
@@ -58,8 +64,7 @@ struct PatternGroup {
 // The groups an operator can name instead of numbers.
 std::span<const PatternGroup> PatternGroups();
 
-// Resets the window, programs auto-play and paints the current pattern,
-// then tells the form which pattern it painted (`patternPainted`).
+// Resets the window, programs auto-play and paints the current pattern.
 void PaintPattern(PatternForm& form);
 
 // The pattern number one step forward from `current`: current + 1, or
@@ -70,6 +75,10 @@ int16_t NextPatternIndex(PatternForm& form, int16_t current);
 int16_t PreviousPatternIndex(PatternForm& form, int16_t current);
 // The first entry: pattern 1, or the first entry of the form's sequence.
 int16_t FirstPatternIndex(PatternForm& form);
+
+// One step of the frame-paced picture on show, if any: the window calls it
+// once per presented frame.
+void StepMotion(PatternForm& form);
 
 // Tick handler of `AutoPlay`: one step forward.
 void AutoPlay_Timer(PatternForm& form);

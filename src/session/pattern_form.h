@@ -22,6 +22,11 @@ struct CursorLabel {
     bool Visible = false;
 };
 
+// A picture that advances one step per presented frame: frame 0 painted
+// whole on the cleared surface, frame n > 0 as the change from frame
+// n - 1; `speed` in pixels per frame where the picture moves.
+using PacedPainter = void (*)(DrawingSurface& surface, int16_t w, int16_t h, quint64 frame, int speed);
+
 class PatternForm : public QObject {
     Q_OBJECT
 public:
@@ -44,6 +49,17 @@ public:
     // The auto-play step, in seconds as decimal text, that F12 stores.
     QString AutoPlayStep = QStringLiteral("1");
 
+    // The frame-paced picture on show (none for the others) and the frame
+    // it shows; the window showing the form advances it once per
+    // presented frame (StepMotion).
+    PacedPainter Motion = nullptr;
+    quint64 MotionFrame = 0;
+    // The motion block's step in pixels per frame (--speed).
+    int MotionSpeed = 8;
+    // How many times PaintPattern has painted: a new pattern counts even
+    // where its picture equals the last one.
+    quint64 PatternsPainted = 0;
+
     // Stops the three timers, as closing the window does.
     void stopTimers();
 
@@ -51,8 +67,6 @@ Q_SIGNALS:
     // Emitted after a timer tick has drawn or changed the label, so the
     // window showing this form can repaint what changed.
     void changed();
-    // Emitted by PaintPattern once it has painted pattern `number` anew.
-    void patternPainted(int number);
 
 private:
     DrawingSurface surface_;

@@ -21,10 +21,10 @@ bool IsPattern(int n) { return n >= 1 && n <= 32767 && FindPattern(static_cast<i
 QString OutOfRange(const QString& item, int n) {
     if (n >= 0 && n < kFirstExtendedPattern)
         return QStringLiteral("pattern %1 is out of range: the patterns are 1 to %2").arg(item).arg(kPatternCount);
-    return QStringLiteral("pattern %1 is out of range: the extended patterns are %2 to %3")
+    return QStringLiteral("pattern %1 is out of range: the extended and motion patterns are %2 to %3")
         .arg(item)
         .arg(kFirstExtendedPattern)
-        .arg(kLastExtendedPattern);
+        .arg(kLastMotionPattern);
 }
 
 QString Malformed(const QString& item) {

@@ -1,5 +1,6 @@
 #include "session/pattern_window.h"
 
+#include "platform/presentation_clock.h"
 #include "session/dispatcher.h"
 #include "session/interface_font.h"
 #include "session/platform_input.h"
@@ -13,11 +14,10 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QShowEvent>
 #include <QTransform>
 
-#include <chrono>
 #include <cmath>
-#include <utility>
 
 Background::Background(QScreen* screen)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint),
@@ -44,6 +44,7 @@ Background::Background(QScreen* screen)
     markNote_.setAttribute(Qt::WA_TransparentForMouseEvents);
     markNote_.hide();
     markNoteTimer_.setSingleShot(true);
+    markNoteTimer_.setTimerType(Qt::PreciseTimer);
     markNoteTimer_.setInterval(1200);
     connect(&markNoteTimer_, &QTimer::timeout, &markNote_, &QWidget::hide);
 
@@ -62,13 +63,59 @@ Background::Background(QScreen* screen)
 
     ConnectPatternTimers(form_);
     connect(&form_, &PatternForm::changed, this, &Background::flush);
-    connect(&form_, &PatternForm::patternPainted, this, [this](int number) { presentationPending_ = number; });
 }
 
 void Background::closeEvent(QCloseEvent* event) {
     // The window's timers stop with it.
     form_.stopTimers();
     event->accept();
+}
+
+void Background::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    startClock();
+}
+
+void Background::enablePresentationClock() {
+    clockWanted_ = true;
+    startClock();
+}
+
+void Background::startClock() {
+    if (!clockWanted_ || clock_ || !windowHandle()) return;
+    clock_ = PresentationClock::ForWindow(windowHandle()).release();
+    clock_->setParent(this);
+    connect(clock_, &PresentationClock::presented, this, &Background::framePresentedByClock);
+    connect(clock_, &PresentationClock::readyForFrame, this, &Background::stepMotion);
+    // What is on the screen now shows again, as the clock's first frame.
+    patternsPaintedShown_ = 0;
+    update();
+    clock_->repaintRequested();
+}
+
+void Background::stepMotion() {
+    if (!form_.Motion || !isVisible()) return;
+    StepMotion(form_);
+    stepPainting_ = true;
+    // A step that changes no pixel is still a frame: it keeps the pace.
+    if (!form_.surface().dirty().isValid()) {
+        update(QRect(0, 0, 1, 1));
+        if (clock_) clock_->repaintRequested();
+    }
+    flush();
+}
+
+void Background::framePresentedByClock(const PresentedFrame& frame) {
+    Q_EMIT framePresented(frame);
+    // A discarded frame was never seen: the next presented one answers.
+    if (frame.discarded()) return;
+    while (!patternsAwaiting_.empty() && patternsAwaiting_.front().frame <= frame.frame) {
+        const int number = patternsAwaiting_.front().number;
+        patternsAwaiting_.pop_front();
+        Q_EMIT patternPresented(number, frame.presentedNs,
+                                frame.flags & (presentation::kConfirmed | presentation::kVsync |
+                                               presentation::kHardwareClock));
+    }
 }
 
 qreal Background::pixelRatio() const { return devicePixelRatioF(); }
@@ -87,6 +134,7 @@ void Background::flush() {
     if (dirty.isValid()) {
         const QRectF logical(dirty.x() / dpr, dirty.y() / dpr, dirty.width() / dpr, dirty.height() / dpr);
         update(logical.toAlignedRect());
+        if (clock_) clock_->repaintRequested();
     }
     const CursorLabel& c = form_.Cursor;
     cursor_.setText(c.Caption);
@@ -100,6 +148,8 @@ void Background::flush() {
         patternOnScreen_ = SessionState.PatternIndex;
         Q_EMIT patternShown(patternOnScreen_);
     }
+    // A frame-paced pattern needs the clock to step.
+    if (form_.Motion && !clockWanted_) enablePresentationClock();
 }
 
 void Background::setMarkKeysEnabled(bool enabled) {
@@ -177,18 +227,15 @@ void Background::paintEvent(QPaintEvent* event) {
                           & image.rect();
         if (!src.isEmpty()) p.drawImage(src.topLeft(), image, src);
     }
-    if (presentationPending_) {
-        // Told once the event loop runs again: Qt flushes what was painted
-        // to the screen right after this handler returns.
-        const int number = *std::exchange(presentationPending_, std::nullopt);
-        QMetaObject::invokeMethod(
-            this,
-            [this, number] {
-                const auto now = std::chrono::steady_clock::now().time_since_epoch();
-                Q_EMIT patternPresented(number, std::chrono::duration_cast<std::chrono::nanoseconds>(now).count(), 0);
-            },
-            Qt::QueuedConnection);
+    if (clock_) {
+        const int number = SessionState.PatternIndex;
+        const quint64 frame = clock_->framePainted(static_cast<quint32>(number), stepPainting_);
+        if (form_.PatternsPainted != patternsPaintedShown_) {
+            patternsPaintedShown_ = form_.PatternsPainted;
+            patternsAwaiting_.push_back({frame, number});
+        }
     }
+    stepPainting_ = false;
 }
 
 QPointF Background::devicePosition(const QMouseEvent* event) const {

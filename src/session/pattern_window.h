@@ -12,8 +12,11 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <deque>
 #include <optional>
 
+class PresentationClock;
+struct PresentedFrame;
 class QScreen;
 
 class Background : public QWidget {
@@ -69,6 +72,17 @@ public:
     void showRecordWarning(const QString& text, QPoint pixel);
     QLabel& recordWarning() { return recordWarning_; }
 
+    // The presentation clock, off until it is asked for or a frame-paced
+    // pattern comes on. While it runs, each painted frame is told by
+    // `framePresented` once its presentation is known, the first frame of
+    // each newly painted pattern by `patternPresented`, and a frame-paced
+    // pattern steps once per presented frame.
+    void enablePresentationClock();
+    bool presentationClockEnabled() const { return clockWanted_; }
+    // The clock, once the window has been shown with it enabled; a child
+    // of the window.
+    PresentationClock* presentationClock() const { return clock_; }
+
 Q_SIGNALS:
     // The operator answered the exit question with OK.
     void exitConfirmed();
@@ -77,15 +91,19 @@ Q_SIGNALS:
     void markKey(int key, QPoint pixel);
     // Pattern `number` came on the screen (mark keys on only).
     void patternShown(int number);
-    // The first repaint showing pattern `number`, newly painted, has been
-    // painted and flushed to the screen at `presentedNs` (nanoseconds of
-    // the steady clock, CLOCK_MONOTONIC on Linux). `flags`: bit 0 the time
-    // is confirmed by the display server, bit 1 it is a vertical blank,
-    // bit 2 it comes from the hardware's clock; none is set here.
+    // A frame of the window and its presentation (clock on), its tag the
+    // number of the pattern it showed.
+    void framePresented(const PresentedFrame& frame);
+    // The first frame showing a newly painted pattern was presented, at
+    // `presentedNs` on CLOCK_MONOTONIC; `flags`: bit 0 confirmed, bit 1
+    // vsync, bit 2 hardware clock. Every painting of a pattern counts (a
+    // button, a key, auto-play, a call of PaintPattern), also one whose
+    // picture equals the last (clock on).
     void patternPresented(int number, qint64 presentedNs, quint32 flags);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -94,6 +112,12 @@ protected:
 
 private:
     QPointF devicePosition(const QMouseEvent* event) const;
+
+    // Starts the clock when it is wanted and the window has a platform window.
+    void startClock();
+    void framePresentedByClock(const PresentedFrame& frame);
+    // One step of the frame-paced pattern on show.
+    void stepMotion();
 
     // The device pixel under the pointer, from its last event or, before
     // any, from where the pointer stands.
@@ -115,6 +139,14 @@ private:
     QTimer recordWarningTimer_;
     std::optional<QPoint> pointer_;
     int16_t patternOnScreen_ = 0;
-    // A pattern painted anew whose first repaint is still to come.
-    std::optional<int> presentationPending_;
+
+    bool clockWanted_ = false;
+    PresentationClock* clock_ = nullptr;
+    bool stepPainting_ = false;          // the next paint shows a step of a frame-paced pattern
+    quint64 patternsPaintedShown_ = 0;   // the form's count of paintings at the last paint
+    struct PatternFrame {
+        quint64 frame; // the first frame that shows it
+        int number;
+    };
+    std::deque<PatternFrame> patternsAwaiting_; // newly painted patterns not yet presented
 };

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-// The picture of pattern `number` (1..67, 101..123) at `size` device
+// The picture of pattern `number` (1..67, 101..127) at `size` device
 // pixels, as the pattern window shows it the moment `PaintPattern` has
 // painted it after start-up on a screen of that size: the first frame of
 // an animated pattern, the cross-hair before any mouse press. `logicalDpi` turns the

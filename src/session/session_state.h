@@ -13,7 +13,7 @@ constexpr int16_t kTrue = -1;
 constexpr int16_t kFalse = 0;
 
 struct SessionStateRecord {
-    int16_t PatternIndex = 0;   // current pattern, 1..68 or 101..123
+    int16_t PatternIndex = 0;   // current pattern, 1..68 or 101..127
     int16_t ColorR = 0;         // moving block colour, 0..255 each
     int16_t ColorG = 0;
     int16_t ColorB = 0;

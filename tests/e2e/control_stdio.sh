@@ -141,7 +141,7 @@ if (state["width"], state["height"]) != (W, H) or state["sessionOpen"]:
     fail("GetState: %r" % state)
 patterns = result("ListPatterns")["patterns"]
 numbers = [p["number"] for p in patterns]
-if numbers != list(range(1, 68)) + list(range(101, 124)) or patterns[6] != {"number": 7, "id": "classic-07", "name": "white"}:
+if numbers != list(range(1, 68)) + list(range(101, 128)) or patterns[6] != {"number": 7, "id": "classic-07", "name": "white"}:
     fail("ListPatterns: %r" % patterns[:8])
 ok("GetState and ListPatterns")
 
