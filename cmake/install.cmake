@@ -2,7 +2,8 @@
 #
 # Installed, in the usual places under the prefix: the program, its desktop
 # entry, its icon at every size drawn in assets/, the AppStream metadata,
-# the manual page, bash completion, and the copyright file and changelog.
+# the manual page, bash completion, the description of its D-Bus
+# interface, and the copyright file and changelog.
 # The package installs under /usr and depends on the Qt runtime with its
 # Wayland platform and SQL drivers, and on the fonts the patterns and
 # windows ask for.
@@ -22,6 +23,10 @@ install(FILES ${VANTREL_PACKAGING}/vantrel.metainfo.xml
 install(FILES ${VANTREL_PACKAGING}/vantrel.bash-completion
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
         RENAME vantrel)
+# What --control dbus offers on the session bus, for clients and their
+# code generators; the program answers introspection with the same text.
+install(FILES ${CMAKE_SOURCE_DIR}/src/control/example.quillmere.Vantrel1.Station.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/dbus-1/interfaces)
 install(FILES ${VANTREL_PACKAGING}/copyright
         DESTINATION ${VANTREL_DOCDIR})
 # lintian's overrides, each with its reason written above it.
@@ -75,7 +80,8 @@ test: solid fields and level series, colour bars, ramps, an edge frame,
 line rasters, checkerboards and windows, a flashing box, moving blocks, a
 font sample, a cross-hair with a pixel read-out, grids and discs. Every
 pattern pixel lands on one physical pixel with exact colours. It can also
-export every pattern as a PNG image at any size, without a display.")
+export every pattern as a PNG image at any size, without a display, and be
+driven by a test executive over D-Bus or JSON-RPC lines.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -101,7 +107,7 @@ if(DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "${VANTREL_PACKAGE_RUNTIME}")
 else()
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6widgets6, libqt6gui6, libqt6sql6, libqt6core6, ${VANTREL_PACKAGE_RUNTIME}")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6widgets6, libqt6gui6, libqt6sql6, libqt6dbus6, libqt6core6, ${VANTREL_PACKAGE_RUNTIME}")
 endif()
 
 include(CPack)

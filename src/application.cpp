@@ -6,7 +6,9 @@
 #include "cli/pattern_export.h"
 #include "cli/platform_setup.h"
 #include "cli/screen_choice.h"
+#include "cli/stop_signals.h"
 #include "cli/store_commands.h"
+#include "control/line_control.h"
 #include "exit_status.h"
 #include "platform/pixel_verdict.h"
 #include "platform/presentation_clock.h"
@@ -24,6 +26,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <new>
@@ -138,19 +141,37 @@ QScreen* ChosenScreen(const CommandLine& commandLine) {
 }
 
 int RunWindows(VantrelApplication& app, QScreen* screen, const CommandLine& c) {
-    std::unique_ptr<RecordingSession> recording;
-    if (c.recording()) {
-        recording = StartRecording(c, screen);
-        if (!recording) return kFailureExitStatus;
-    }
     bool frameLogFailed = false;
     const std::unique_ptr<FrameLog> frameLog = StartFrameLog(c, &frameLogFailed);
     if (frameLogFailed) return kFailureExitStatus;
     Program program(screen);
     program.setSequence(c.sequence, c.dwell);
-    program.setRecording(recording.get());
     program.setFrameTiming(c.wantsPresentationClock(), frameLog.get(), c.speed);
-    const StopWatch stopWatch(app, recording != nullptr || frameLog != nullptr);
+    // The control first: a bus name that is taken ends the program before
+    // a session opens.
+    std::unique_ptr<LineControl> control;
+    QString error;
+    if (c.control != CommandLine::Control::None && !(control = LineControl::Start(program, c, &error))) {
+        PrintError(error);
+        return kFailureExitStatus;
+    }
+    std::unique_ptr<RecordingSession> recording;
+    if (c.recording()) {
+        recording = StartRecording(c, screen, &error);
+        if (!recording) {
+            PrintError(PrintableText(error));
+            return kFailureExitStatus;
+        }
+    }
+    program.setRecording(recording.get());
+    if (control) {
+        control->adoptSession(std::move(recording));
+        // The end of the input is the controller's SIGTERM.
+        QObject::connect(control.get(), &LineControl::inputClosed, &app,
+                         [&app] { app.exit(StopSignalExitStatus(SIGTERM)); });
+    }
+    // A session may open at any time under control.
+    const StopWatch stopWatch(app, recording != nullptr || control != nullptr || frameLog != nullptr);
     QObject::connect(&program, &Program::ended, &app, [&app](int status) { app.exit(status); });
     try {
         program.start();
@@ -160,12 +181,18 @@ int RunWindows(VantrelApplication& app, QScreen* screen, const CommandLine& c) {
     }
     const int status = app.exec();
     const bool frameLogWhole = !frameLog || FinishFrameLog(*frameLog, c);
+    // A session the commands finished with its record incomplete counts as
+    // one still open at the end would.
+    const bool controlledRecordsComplete = !control || control->recordsComplete();
+    if (control) recording = control->takeSession();
+    control.reset();
     // An incomplete record outweighs how the program ended: the line must
     // know that the panel's record cannot be trusted.
     if (recording) {
         if (const int recordStatus = FinishRecording(*recording, c); recordStatus != kSuccessExitStatus)
             return recordStatus;
     }
+    if (!controlledRecordsComplete) return kIncompleteRecordExitStatus;
     if (app.endedByError()) return kRuntimeErrorExitStatus;
     return status == kSuccessExitStatus && !frameLogWhole ? kFailureExitStatus : status;
 }

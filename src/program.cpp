@@ -15,6 +15,7 @@
 
 #include <QScreen>
 
+#include <algorithm>
 #include <cstdio>
 
 Program::Program(QScreen* screen, QObject* parent) : QObject(parent), screen_(screen) {}
@@ -50,12 +51,13 @@ void Program::warnUnlessOneToOne(Welcome& splash) {
     // no server could be asked, nothing is claimed: stderr says so and why,
     // and the splash stays as it is, for there is nothing to set right on
     // the desktop.
-    const PixelVerdict verdict = JudgePixels(QueryScreenFacts(screen_));
-    if (verdict.oneToOne) return;
-    const QString line = PrintableText(VerdictLine(verdict));
+    facts_ = QueryScreenFacts(screen_);
+    verdict_ = JudgePixels(facts_);
+    if (verdict_.oneToOne) return;
+    const QString line = PrintableText(VerdictLine(verdict_));
     std::fprintf(stderr, "vantrel: %s\n", qPrintable(line));
     std::fflush(stderr);
-    if (verdict.known) splash.showNotice(line);
+    if (verdict_.known) splash.showNotice(line);
 }
 
 Welcome& Program::welcome() {
@@ -79,14 +81,66 @@ Background& Program::background() {
         form.MotionSpeed = motionSpeed_;
         if (frameLog_) connect(background_.get(), &Background::framePresented, frameLog_, &FrameLog::add);
         if (clock_) background_->enablePresentationClock();
-        if (recording_) {
-            connect(background_.get(), &Background::markKey, recording_, &RecordingSession::markKey);
-            connect(background_.get(), &Background::patternShown, recording_, &RecordingSession::patternShown);
-            connect(recording_, &RecordingSession::acknowledged, background_.get(), &Background::showMarkNote);
-            connect(recording_, &RecordingSession::notRecorded, background_.get(), &Background::showRecordWarning);
-        }
+        connectRecording();
     }
     return *background_;
+}
+
+void Program::connectRecording() {
+    if (!recording_ || !background_) return;
+    connect(background_.get(), &Background::markKey, recording_, &RecordingSession::markKey);
+    connect(background_.get(), &Background::patternShown, recording_, &RecordingSession::patternShown);
+    connect(recording_, &RecordingSession::acknowledged, background_.get(), &Background::showMarkNote);
+    connect(recording_, &RecordingSession::notRecorded, background_.get(), &Background::showRecordWarning);
+}
+
+void Program::setRecording(RecordingSession* session) {
+    if (session == recording_) return;
+    if (recording_ && background_) {
+        disconnect(background_.get(), nullptr, recording_, nullptr);
+        disconnect(recording_, nullptr, background_.get(), nullptr);
+    }
+    recording_ = session;
+    connectRecording();
+    // A pattern window that is up takes the change at once; one still to
+    // come switches its keys on when it loads.
+    if (background_) background_->setStepKeysEnabled(!sequence_.empty() || recording_ != nullptr);
+    if (background_ && background_->isLoaded()) {
+        background_->setMarkKeysEnabled(recording_ != nullptr);
+        background_->flush();
+    }
+}
+
+Background& Program::patternWindowUp() {
+    if (welcome_ && welcome_->isLoaded()) welcome_->Form_KeyPress(0); // its close shows the pattern window
+    Background& bg = background();
+    if (!bg.isLoaded() || !bg.isVisible()) showBackground();
+    return bg;
+}
+
+void Program::showPattern(int16_t number) {
+    Background& bg = patternWindowUp();
+    PatternForm& form = bg.form();
+    const auto entry = std::find(form.Sequence.begin(), form.Sequence.end(), number);
+    if (entry != form.Sequence.end()) form.SequenceStep = static_cast<std::size_t>(entry - form.Sequence.begin());
+    SessionState.PatternIndex = number;
+    PaintPattern(form);
+    bg.flush();
+}
+
+void Program::stepPattern(bool forward) {
+    Background& bg = patternWindowUp();
+    PatternForm& form = bg.form();
+    SessionState.PatternIndex =
+        forward ? NextPatternIndex(form, SessionState.PatternIndex) : PreviousPatternIndex(form, SessionState.PatternIndex);
+    PaintPattern(form);
+    bg.flush();
+}
+
+QString Program::operatorBusy() const {
+    if (background_ && background_->exitQuestionOpen()) return QStringLiteral("the operator is answering the exit question");
+    if (ended_ || (farewell_ && farewell_->isLoaded())) return QStringLiteral("the program is ending");
+    return {};
 }
 
 void Program::showBackground() {

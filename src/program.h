@@ -4,6 +4,9 @@
 // to what each tells, and decides what follows: no window reaches
 // another.
 
+#include "platform/pixel_verdict.h"
+#include "platform/screen_facts.h"
+
 #include <QObject>
 
 #include <QString>
@@ -32,13 +35,17 @@ public:
     // the standard order) and the auto-play step F12 sets, as decimal
     // seconds.
     void setSequence(std::vector<int16_t> sequence, QString autoPlayStep);
-    // Before start(): the recording session the pattern window's mark
-    // keys go to and the patterns shown are told to; it outlives the
-    // windows.
-    void setRecording(RecordingSession* session) { recording_ = session; }
-    // Before start(): whether the pattern window's presentation clock runs
-    // from its first frame, the log its frames go to (none: nullptr; it
-    // outlives the windows), and the motion block's pixels per frame.
+    // The recording session the pattern window's mark keys go to and the
+    // patterns shown are told to, or none; it outlives the windows. Given
+    // while the pattern window is up, the keys switch on (or off) at once
+    // and the pattern on the screen is told to the new session.
+    void setRecording(RecordingSession* session);
+    RecordingSession* recording() const { return recording_; }
+    // Before the pattern window is first made (by start(), or by a
+    // controller through background()): whether the window's presentation
+    // clock runs from its first frame, the log its frames go to (none:
+    // nullptr; it outlives the windows), and the motion block's pixels per
+    // frame.
     void setFrameTiming(bool clock, FrameLog* log, int motionSpeed);
 
     // Opens the program's first window, the splash window: its load
@@ -46,6 +53,11 @@ public:
     // server does not show the screen 1:1, says why on stderr and on the
     // splash window; when no server could be asked, says so on stderr.
     void start();
+
+    // What the display server said of the screen at start(), and whether it
+    // shows one pattern pixel as one panel pixel.
+    const ScreenFacts& screenFacts() const { return facts_; }
+    const PixelVerdict& verdict() const { return verdict_; }
 
     // The splash window, created on first reference.
     Welcome& welcome();
@@ -62,6 +74,20 @@ public:
     VerApprove& farewell();
     bool hasFarewell() const { return farewell_ != nullptr; }
 
+    // Shows pattern `number` (a number of the table) as the left button
+    // shows the next one: the splash window closes first, as a key would,
+    // and the pattern window comes up. A pattern of the sequence continues
+    // the sequence from there.
+    void showPattern(int16_t number);
+    // One step along the sequence (or the standard order), forward as the
+    // left button steps or back, as showPattern() shows.
+    void stepPattern(bool forward);
+
+    // What the operator is in the middle of that other input must not
+    // cross: the exit question is open, or the program is ending. Empty
+    // when nothing is.
+    QString operatorBusy() const;
+
     // The operator confirmed the exit question: shows the farewell window,
     // loading it first if it is not loaded, else only brings it to the front.
     void confirmExit();
@@ -77,11 +103,16 @@ Q_SIGNALS:
 
 private:
     void warnUnlessOneToOne(Welcome& splash);
+    void connectRecording();
+    // The pattern window, up: the splash window closed if it was open.
+    Background& patternWindowUp();
 
     QScreen* screen_;
     std::vector<int16_t> sequence_;
     QString autoPlayStep_ = QStringLiteral("1");
     RecordingSession* recording_ = nullptr;
+    ScreenFacts facts_;
+    PixelVerdict verdict_;
     bool clock_ = false;
     FrameLog* frameLog_ = nullptr;
     int motionSpeed_ = 8;

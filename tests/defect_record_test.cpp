@@ -793,6 +793,12 @@ INSTANTIATE_TEST_SUITE_P(
         SessionLine{{"--sequence", "1-41, 49,51,64", "--dwell", "2.5"}, ""},
         SessionLine{{"--report", "r.json", "--class", "III"}, ""},
         SessionLine{{"--record", "d"}, "--record needs --panel SERIAL"},
+        SessionLine{{"--record", "d", "--control", "dbus"}, ""}, // sessions opened by command
+        SessionLine{{"--control", "stdio", "--record", "d", "--panel", "P", "--sequence", "7,1"}, ""},
+        SessionLine{{"--control", "tcp"}, "unknown control 'tcp': give dbus or stdio"},
+        SessionLine{{"--control", "dbus", "--panel", "P"}, "--panel only applies to --record"},
+        SessionLine{{"--list", "--control", "stdio"},
+                    "--control cannot be combined with --list, --list-screens, --export or --report"},
         SessionLine{{"--record", "d", "--panel", "a/b"},
                     "panel serial 'a/b' cannot name a file: use letters, digits, '-', '_' and '.', not beginning "
                     "with '.'"},

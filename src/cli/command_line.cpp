@@ -104,6 +104,13 @@ struct Options {
         QStringLiteral("dwell"),
         QStringLiteral("Seconds each pattern stays on screen in auto-play (F12), 0.1 to 3600. Default: 1."),
         QStringLiteral("SECONDS")};
+    QCommandLineOption control{
+        QStringLiteral("control"),
+        QStringLiteral("Lets a test executive drive the station beside the operator: 'dbus' takes the name "
+                       "example.quillmere.Vantrel1 on the session bus, 'stdio' reads JSON-RPC 2.0 requests "
+                       "from stdin, one a line, and answers on stdout. With it, --record DIR needs no --panel: "
+                       "sessions are then opened by command."),
+        QStringLiteral("dbus|stdio")};
     QCommandLineOption frameLog{
         QStringLiteral("frame-log"),
         QStringLiteral("Writes a line for every frame of the pattern window to FILE (replacing it), as soon as "
@@ -172,8 +179,8 @@ struct Options {
                            "Without options, Vantrel opens its start-up screen and then the patterns."));
         parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
         parser.addOptions({help, version, list, all, listScreens, check, screen, exportDir, size, pattern, quiet,
-                           record, panel, operatorName, station, model, faultClass, sequence, dwell, frameLog, speed,
-                           report, store, importDir, sync, history, stats, heatmap, since, until, format});
+                           record, panel, operatorName, station, model, faultClass, sequence, dwell, control, frameLog,
+                           speed, report, store, importDir, sync, history, stats, heatmap, since, until, format});
     }
 };
 
@@ -312,7 +319,7 @@ bool CommandLine::needsDisplay() const {
 }
 
 bool CommandLine::wantsPresentationClock() const {
-    if (!frameLog.isEmpty() || speedGiven) return true;
+    if (!frameLog.isEmpty() || speedGiven || control != Control::None) return true;
     return std::any_of(sequence.begin(), sequence.end(), [](int16_t n) {
         const PatternInfo* p = FindPattern(n);
         return p && p->paced;
@@ -378,6 +385,18 @@ bool ParsePatternSequence(const QString& text, std::vector<int16_t>* sequence, Q
     return false;
 }
 
+QString PanelSerialProblem(const QString& serial) {
+    if (serial.size() > kMaxPanelSerialLength)
+        return QStringLiteral("panel serial of %1 characters is too long to name a file: at most %2")
+            .arg(serial.size())
+            .arg(kMaxPanelSerialLength);
+    if (!IsSafePanelSerial(serial))
+        return QStringLiteral("panel serial '%1' cannot name a file: use letters, digits, '-', '_' and '.', not "
+                              "beginning with '.'")
+            .arg(PrintableText(serial));
+    return {};
+}
+
 namespace {
 
 // The auto-play step: a decimal number of seconds from 0.1 to 3600.
@@ -402,7 +421,7 @@ bool ReadSessionOptions(const Options& o, const QCommandLineParser& parser, Comm
     const bool run = c.action == CommandLine::Action::Run;
     const bool report = c.action == CommandLine::Action::Report;
     if (!run) {
-        for (const QCommandLineOption* option : {&o.record, &o.sequence, &o.dwell, &o.frameLog, &o.speed})
+        for (const QCommandLineOption* option : {&o.record, &o.sequence, &o.dwell, &o.control, &o.frameLog, &o.speed})
             if (parser.isSet(*option))
                 return fail(QStringLiteral("--%1 cannot be combined with --list, --list-screens, --export or --report")
                                 .arg(option->names().constLast()));
@@ -426,19 +445,21 @@ bool ReadSessionOptions(const Options& o, const QCommandLineParser& parser, Comm
             return fail(QStringLiteral("unknown class '%1': the classes are I, II, III and IV")
                             .arg(parser.value(o.faultClass)));
     }
+    if (parser.isSet(o.control)) {
+        const QString mode = parser.value(o.control);
+        if (mode == QLatin1String("dbus")) c.control = CommandLine::Control::DBus;
+        else if (mode == QLatin1String("stdio")) c.control = CommandLine::Control::Stdio;
+        else return fail(QStringLiteral("unknown control '%1': give dbus or stdio").arg(mode));
+    }
     if (parser.isSet(o.record)) {
         c.recordDir = parser.value(o.record);
         if (c.recordDir.isEmpty()) return fail(QStringLiteral("--record needs a directory"));
-        if (!parser.isSet(o.panel)) return fail(QStringLiteral("--record needs --panel SERIAL"));
-        c.panel = parser.value(o.panel);
-        if (c.panel.size() > kMaxPanelSerialLength)
-            return fail(QStringLiteral("panel serial of %1 characters is too long to name a file: at most %2")
-                            .arg(c.panel.size())
-                            .arg(kMaxPanelSerialLength));
-        if (!IsSafePanelSerial(c.panel))
-            return fail(QStringLiteral("panel serial '%1' cannot name a file: use letters, digits, '-', '_' and "
-                                       "'.', not beginning with '.'")
-                            .arg(PrintableText(c.panel)));
+        if (!parser.isSet(o.panel)) {
+            if (c.control == CommandLine::Control::None) return fail(QStringLiteral("--record needs --panel SERIAL"));
+        } else {
+            c.panel = parser.value(o.panel);
+            if (const QString why = PanelSerialProblem(c.panel); !why.isEmpty()) return fail(why);
+        }
         c.operatorName = parser.value(o.operatorName);
     }
     c.station = parser.value(o.station);
@@ -562,8 +583,8 @@ CommandLine ParseCommandLine(const QStringList& allArguments) {
         return Failure(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
     for (const QCommandLineOption* valued : {&o.screen, &o.exportDir, &o.size, &o.pattern, &o.record, &o.panel,
                                              &o.operatorName, &o.station, &o.model, &o.faultClass, &o.sequence, &o.dwell,
-                                             &o.frameLog, &o.speed, &o.report, &o.store, &o.importDir, &o.history,
-                                             &o.heatmap, &o.since, &o.until, &o.format}) {
+                                             &o.control, &o.frameLog, &o.speed, &o.report, &o.store, &o.importDir,
+                                             &o.history, &o.heatmap, &o.since, &o.until, &o.format}) {
         if (parser.values(*valued).size() > 1)
             return Failure(QStringLiteral("--%1 is given more than once").arg(valued->names().constLast()));
     }

@@ -32,6 +32,13 @@ struct CommandLine {
         Error,       // the command line is unusable: `error` says why
     };
 
+    // --control: who drives the station besides the operator.
+    enum class Control {
+        None,  // the operator alone
+        DBus,  // a client on the session bus
+        Stdio, // a process on stdin and stdout, JSON-RPC lines
+    };
+
     Action action = Action::Run;
     QString error;          // one line, without the program's name
     QString screen;         // --screen: an index or a name; empty for the primary screen
@@ -57,12 +64,14 @@ struct CommandLine {
     std::vector<int16_t> sequence; // --sequence; empty for the standard order
     QString dwell = QStringLiteral("1"); // --dwell: auto-play step in seconds
     QString reportFile;        // --report
+    Control control = Control::None;
     QString frameLog;          // --frame-log: the CSV of every presented frame
     int speed = 8;             // --speed: the motion block's pixels per frame
     bool speedGiven = false;
 
     // Whether the pattern window's presentation clock runs from its first
-    // frame: a frame log, a speed, or a frame-paced pattern in the sequence.
+    // frame: a frame log, a speed, a frame-paced pattern in the sequence, or
+    // a controller, whose every "show" is answered once it is presented.
     bool wantsPresentationClock() const;
 
     // The store of inspection records and its questions. --station and
@@ -76,7 +85,9 @@ struct CommandLine {
     QString until;             // --until YYYY-MM-DD
     QString format = QStringLiteral("text"); // --format text|csv|json
 
-    bool recording() const { return !recordDir.isEmpty(); }
+    // Whether a recording session opens at start: --record with --panel
+    // (with --control, --record alone only names the sessions' directory).
+    bool recording() const { return !recordDir.isEmpty() && !panel.isEmpty(); }
     // Whether the action is one of the store's: import, sync, the questions.
     bool storeAction() const;
 
@@ -112,6 +123,10 @@ bool ParsePatternRange(const QString& text, int16_t* first, int16_t* last, QStri
 // numbers, ranges N-M, ids and group names, comma-separated (see
 // ParsePatternList); false with `error` set when it is unusable.
 bool ParsePatternSequence(const QString& text, std::vector<int16_t>* sequence, QString* error);
+// Why `serial` cannot name a panel's record files (too long, or not a
+// safe serial), as one line; empty when it can.
+QString PanelSerialProblem(const QString& serial);
+
 // Prints the lines on stdout.
 void PrintLines(const QStringList& lines);
 // Prints "vantrel: <text>" on stderr.

@@ -21,7 +21,7 @@ constexpr qint64 kMaxRecordBytes = 64 * 1024 * 1024;
 
 } // namespace
 
-std::unique_ptr<RecordingSession> StartRecording(const CommandLine& c, QScreen* screen) {
+std::unique_ptr<RecordingSession> StartRecording(const CommandLine& c, QScreen* screen, QString* error) {
     const Recovery recovery = RecoverUnfinishedSessions(c.recordDir);
     for (const QString& line : recovery.reports) PrintError(PrintableText(line));
     for (const QString& line : recovery.errors) PrintError(PrintableText(line));
@@ -54,20 +54,18 @@ std::unique_ptr<RecordingSession> StartRecording(const CommandLine& c, QScreen* 
     if (screen) session->setSurfaceSize(DeviceSize(screen));
     QObject::connect(session.get(), &RecordingSession::notRecorded, session.get(),
                      [](const QString& text, QPoint) { PrintError(PrintableText(text)); });
-    QString error;
-    if (!session->open(&error)) {
-        PrintError(PrintableText(error));
-        return nullptr;
-    }
+    if (!session->open(error)) return nullptr;
     return session;
 }
 
-int FinishRecording(RecordingSession& session, const CommandLine& c) {
-    QString error;
-    if (!session.finish(&error)) {
-        PrintError(PrintableText(QStringLiteral("%1; no record is written: the marks stay in the journal %2 for the "
-                                                "next session in the directory to recover")
-                                     .arg(error, session.journalPath())));
+int FinishRecording(RecordingSession& session, const CommandLine& c, QString* error) {
+    QString why;
+    if (!session.finish(&why)) {
+        why = QStringLiteral("%1; no record is written: the marks stay in the journal %2 for the next session in the "
+                             "directory to recover")
+                  .arg(why, session.journalPath());
+        PrintError(PrintableText(why));
+        if (error) *error = why;
         return kIncompleteRecordExitStatus;
     }
     if (!session.journalLeft().isEmpty())

@@ -18,17 +18,18 @@ class QScreen;
 // store too), delivers what the outbox holds for --store, then starts the
 // session the command line asks for on `screen`, recording the
 // output's mode and whether the screen shows the patterns 1:1; nullptr
-// after printing why it cannot. What the journal cannot keep is printed
+// with `error` set when it cannot. What the journal cannot keep is printed
 // as it happens.
-std::unique_ptr<RecordingSession> StartRecording(const CommandLine& commandLine, QScreen* screen);
+std::unique_ptr<RecordingSession> StartRecording(const CommandLine& commandLine, QScreen* screen, QString* error);
 
 // Writes the session's record, puts it into the store, and prints its
 // summary line. Returns the
 // exit status the record calls for: 0 when it is complete, or
 // kIncompleteRecordExitStatus after printing why not (something did not
 // reach the journal; or the record's files could not be written, and then
-// no summary line is printed and the journal stays).
-int FinishRecording(RecordingSession& session, const CommandLine& commandLine);
+// no summary line is printed, the journal stays, and what went wrong goes
+// to `error` too when given).
+int FinishRecording(RecordingSession& session, const CommandLine& commandLine, QString* error = nullptr);
 
 // --report: reads and checks the record, judges it against --class (or the
 // class it was recorded with) and prints the summary line, preceded by a

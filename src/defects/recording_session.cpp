@@ -122,11 +122,26 @@ void RecordingSession::mark(FaultType type, QPoint devicePixel) {
         Q_EMIT notRecorded(QStringLiteral("NOT RECORDED: the pointer is not on the panel"), QPoint(-1, -1));
         return;
     }
+    addMark(type, *at, devicePixel, nullptr);
+}
+
+bool RecordingSession::markPanelPixel(FaultType type, QPoint panelPixel, QString* error) {
+    DefectMark where;
+    where.x = panelPixel.x();
+    where.y = panelPixel.y();
+    return addMark(type, panelPixel, devicePixelOf(where), error);
+}
+
+bool RecordingSession::addMark(FaultType type, QPoint panelPixel, QPoint devicePixel, QString* error) {
+    if (finished_) {
+        if (error) *error = QStringLiteral("the session is finished");
+        return false;
+    }
     DefectMark m;
     m.number = static_cast<int>(record_.marks.size()) + 1;
     m.type = type;
-    m.x = at->x();
-    m.y = at->y();
+    m.x = panelPixel.x();
+    m.y = panelPixel.y();
     m.pattern = SessionState.PatternIndex;
     if (const PatternInfo* info = FindPattern(SessionState.PatternIndex)) m.patternName = QString::fromUtf8(info->name);
     m.time = QDateTime::currentDateTimeUtc();
@@ -134,23 +149,34 @@ void RecordingSession::mark(FaultType type, QPoint devicePixel) {
     if (!append(JournalMarkLine(nextLine_, m), &reason)) {
         refuse(QStringLiteral("NOT RECORDED: %1 ( %2 , %3 )").arg(FaultTypeText(type)).arg(m.x).arg(m.y), reason,
                devicePixel);
-        return;
+        if (error) *error = QStringLiteral("the mark could not be kept in the journal %1: %2").arg(journalPath(), reason);
+        return false;
     }
     record_.marks.push_back(m);
     Q_EMIT acknowledged(MarkAcknowledgement(m), devicePixel);
+    Q_EMIT marked(m);
+    return true;
 }
 
-void RecordingSession::takeBack() {
-    if (finished_ || record_.marks.empty()) return;
+bool RecordingSession::takeBack(QString* error) {
+    if (finished_ || record_.marks.empty()) {
+        if (error) *error = QStringLiteral("there is no mark to take back");
+        return false;
+    }
     const DefectMark last = record_.marks.back();
     const QPoint pixel = devicePixelOf(last);
     QString reason;
     if (!append(JournalTakeBackLine(nextLine_, last.number, QDateTime::currentDateTimeUtc()), &reason)) {
         refuse(QStringLiteral("NOT TAKEN BACK: #%1 stays in the record").arg(last.number), reason, pixel);
-        return;
+        if (error)
+            *error = QStringLiteral("the take-back of #%1 could not be kept in the journal %2: %3")
+                         .arg(last.number)
+                         .arg(journalPath(), reason);
+        return false;
     }
     record_.marks.pop_back();
     Q_EMIT acknowledged(QStringLiteral("#%1 taken back").arg(last.number), pixel);
+    return true;
 }
 
 QPoint RecordingSession::devicePixelOf(const DefectMark& m) const {

@@ -48,7 +48,13 @@ public:
     // mark; other keys do nothing.
     void markKey(int qtKey, QPoint devicePixel);
     void mark(FaultType type, QPoint devicePixel);
-    void takeBack();
+    // A mark at the panel pixel `panelPixel` (counted from 1, inside the
+    // record's mode). False, with `error` set and the refusal told as the
+    // operator's is, when the journal cannot keep it: it is not taken.
+    bool markPanelPixel(FaultType type, QPoint panelPixel, QString* error);
+    // Takes the last mark back; false, with `error` set when given, when
+    // there is none or the journal cannot keep the take-back.
+    bool takeBack(QString* error = nullptr);
 
     // Whether everything the operator did reached the journal. When not,
     // record().notRecorded says what did not.
@@ -68,6 +74,8 @@ public:
 Q_SIGNALS:
     // A mark or take-back to acknowledge near the pixel it concerns.
     void acknowledged(const QString& text, QPoint devicePixel);
+    // A mark was made and kept.
+    void marked(const DefectMark& mark);
     // What the operator just did did not reach the journal (or a mark
     // pointed off the panel): a warning to show near the pixel it concerns
     // (a point off the surface: anywhere it is seen).
@@ -83,6 +91,8 @@ private:
     // (counted from 0), and back.
     std::optional<QPoint> panelPixel(QPoint p) const;
     QPoint devicePixelOf(const DefectMark& mark) const;
+    // Appends the mark at `panelPixel`, told near `devicePixel`.
+    bool addMark(FaultType type, QPoint panelPixel, QPoint devicePixel, QString* error);
 
     DefectRecord record_;
     QString dir_;

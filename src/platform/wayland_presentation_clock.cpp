@@ -13,7 +13,6 @@
 
 #include <QAbstractEventDispatcher>
 #include <QGuiApplication>
-#include <QSocketNotifier>
 #include <QWindow>
 #include <qpa/qplatformnativeinterface.h>
 
@@ -24,7 +23,6 @@
 #include <cstring>
 #include <list>
 
-#include <poll.h>
 #include <time.h>
 
 namespace {
@@ -37,12 +35,17 @@ struct FrameWatch {
     quint64 frame = 0;
     struct wp_presentation_feedback* feedback = nullptr;
     wl_callback* callback = nullptr;
+    qint64 callbackNs = 0;      // when the frame callback arrived, if it has
+    bool countedLate = false;   // counted as a frame whose feedback never came in time
 };
 
-// Frames in a row whose feedback never came, after which a compositor
-// that has sent none at all is no longer asked (headless compositors
-// offer the protocol and answer nothing).
-constexpr int kFeedbackGiveUpFrames = 30;
+// Frames whose feedback did not come within two periods of their frame
+// callback, after which a compositor that has never said a frame was
+// presented is no longer asked (headless compositors offer the protocol and
+// answer nothing). A compositor that answers does so within a period of
+// the frame callback; a window it does not show gets its feedback
+// discarded, which does not count.
+constexpr int kFeedbackGiveUpFrames = 3;
 // Frames whose word is awaited at most.
 constexpr std::size_t kMostWatches = 256;
 
@@ -70,7 +73,10 @@ protected:
 private:
     wl_surface* surface();
     // The feedback of the frame came (presented or discarded): its proxy goes.
-    void feedbackDone(FrameWatch* w);
+    void feedbackDone(FrameWatch* w, bool presented);
+    // Counts the frames whose feedback is more than two periods late after
+    // their frame callback; past the bound, stops asking for feedback.
+    void countLateFeedback();
     void releaseIfDone(FrameWatch* w);
     void dispatch();
 
@@ -82,11 +88,13 @@ private:
     clockid_t clockId_ = CLOCK_MONOTONIC;
     wl_surface* qtSurface_ = nullptr;
     wl_surface* surfaceWrapper_ = nullptr;
-    std::unique_ptr<QSocketNotifier> notifier_;
     QMetaObject::Connection beforeSleep_;
     std::list<FrameWatch> watches_;
     qint64 periodNs_ = 0;
     bool feedbackWanted_ = true;
+    // Whether the compositor ever said a frame was presented. A discard
+    // proves nothing: a compositor that presents nothing (headless sway)
+    // may still discard the commits made before the window was mapped.
     bool feedbackSeen_ = false;
     int framesWithoutFeedback_ = 0;
 };
@@ -137,11 +145,11 @@ bool WaylandClock::start() {
     if (presentation_ && wl_display_roundtrip_queue(display_, queue_) < 0) return false;
     periodNs_ = announcedPeriodNs();
 
-    // Qt's own thread may read the socket and leave our events on our
-    // queue: they are handled before the GUI thread sleeps. When it reads
-    // nothing, the socket's readiness wakes us.
-    notifier_ = std::make_unique<QSocketNotifier>(wl_display_get_fd(display_), QSocketNotifier::Read);
-    connect(notifier_.get(), &QSocketNotifier::activated, this, &WaylandClock::readPending);
+    // Qt's own event thread reads the socket for every queue, ours too,
+    // and wakes the GUI thread when it has read; our events are handled
+    // before the GUI thread sleeps again. The clock never reads the socket
+    // itself: a second reader on the GUI thread, beside Qt's, can leave
+    // Qt's thread waiting in wl_display_read_events when the program ends.
     if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance())
         beforeSleep_ = connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &WaylandClock::dispatch);
     return true;
@@ -149,7 +157,6 @@ bool WaylandClock::start() {
 
 WaylandClock::~WaylandClock() {
     disconnect(beforeSleep_);
-    notifier_.reset();
     for (FrameWatch& w : watches_) {
         if (w.feedback) wp_presentation_feedback_destroy(w.feedback);
         if (w.callback) wl_callback_destroy(w.callback);
@@ -193,6 +200,7 @@ wl_surface* WaylandClock::surface() {
 }
 
 void WaylandClock::onPainted(quint64 frame) {
+    if (feedbackWanted_ && !feedbackSeen_) countLateFeedback();
     wl_surface* s = surface();
     if (!s) {
         // No surface yet, or none any more: nothing of this frame can show.
@@ -230,16 +238,16 @@ void WaylandClock::onPresented(FrameWatch* w, qint64 presentedNs, qint64 refresh
     if (kinds & WP_PRESENTATION_FEEDBACK_KIND_ZERO_COPY) flags |= presentation::kZeroCopy;
     if (refreshNs > 0) periodNs_ = refreshNs;
     report(w->frame, presentedNs, refreshNs, sequence ? std::optional<quint64>(sequence) : std::nullopt, flags);
-    feedbackDone(w);
+    feedbackDone(w, true);
 }
 
 void WaylandClock::onDiscarded(FrameWatch* w) {
     report(w->frame, 0, 0, std::nullopt, presentation::kDiscarded);
-    feedbackDone(w);
+    feedbackDone(w, false);
 }
 
-void WaylandClock::feedbackDone(FrameWatch* w) {
-    feedbackSeen_ = true;
+void WaylandClock::feedbackDone(FrameWatch* w, bool presented) {
+    if (presented) feedbackSeen_ = true;
     const quint64 frame = w->frame;
     wp_presentation_feedback_destroy(w->feedback);
     w->feedback = nullptr;
@@ -251,18 +259,11 @@ void WaylandClock::feedbackDone(FrameWatch* w) {
 void WaylandClock::onFrameDone(FrameWatch* w) {
     const qint64 now = MonotonicNs();
     const quint64 frame = w->frame;
+    // Counted while this watch still holds its callback, so it stays.
+    if (feedbackWanted_ && !feedbackSeen_) countLateFeedback();
     wl_callback_destroy(w->callback);
     w->callback = nullptr;
-    if (w->feedback && !feedbackSeen_ && ++framesWithoutFeedback_ >= kFeedbackGiveUpFrames) {
-        // This compositor answers no feedback: stop asking for it. The
-        // requests already made are forgotten on our side.
-        feedbackWanted_ = false;
-        for (FrameWatch& other : watches_) {
-            if (other.feedback) wp_presentation_feedback_destroy(other.feedback);
-            other.feedback = nullptr;
-        }
-        watches_.remove_if([w](const FrameWatch& other) { return &other != w && !other.callback; });
-    }
+    w->callbackNs = now;
     if (w->feedback) callbackArrived(frame, now, periodNs_);
     else {
         // The arrival itself stands in, at once, unless the feedback came first.
@@ -271,6 +272,25 @@ void WaylandClock::onFrameDone(FrameWatch* w) {
     }
     releaseIfDone(w);
     deliver();
+}
+
+void WaylandClock::countLateFeedback() {
+    const qint64 now = MonotonicNs();
+    for (FrameWatch& w : watches_) {
+        if (!w.feedback || !w.callbackNs || w.countedLate || now < w.callbackNs + 2 * periodNs_) continue;
+        w.countedLate = true;
+        ++framesWithoutFeedback_;
+    }
+    if (framesWithoutFeedback_ < kFeedbackGiveUpFrames) return;
+    // This compositor answers no feedback: stop asking for it. The requests
+    // already made are forgotten on our side; their frame callbacks stand
+    // in as they arrive.
+    feedbackWanted_ = false;
+    for (FrameWatch& other : watches_) {
+        if (other.feedback) wp_presentation_feedback_destroy(other.feedback);
+        other.feedback = nullptr;
+    }
+    watches_.remove_if([](const FrameWatch& other) { return !other.callback; });
 }
 
 void WaylandClock::releaseIfDone(FrameWatch* w) {
@@ -288,13 +308,7 @@ void WaylandClock::dispatch() {
 }
 
 void WaylandClock::readPending() {
-    // Read what the socket holds, if no other reader (Qt's thread) has,
-    // without blocking and without dispatching Qt's queue.
-    if (wl_display_prepare_read_queue(display_, queue_) == 0) {
-        pollfd p{wl_display_get_fd(display_), POLLIN, 0};
-        if (::poll(&p, 1, 0) > 0 && (p.revents & POLLIN)) wl_display_read_events(display_);
-        else wl_display_cancel_read(display_);
-    }
+    // What Qt's thread has read for our queue.
     dispatch();
 }
 

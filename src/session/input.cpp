@@ -34,7 +34,10 @@ void StorePointer(float x, float y) {
 
 void Background::Form_KeyDown(int16_t keyCode, int16_t) {
     if (keyCode == kKeyEscape) {
-        if (AskExitQuestion(this)) Q_EMIT exitConfirmed();
+        exitQuestionOpen_ = true;
+        const bool confirmed = AskExitQuestion(this);
+        exitQuestionOpen_ = false;
+        if (confirmed) Q_EMIT exitConfirmed();
     }
     if (keyCode == kKeyF12) {
         SessionState.AutoPlayOn = static_cast<int16_t>(~SessionState.AutoPlayOn);

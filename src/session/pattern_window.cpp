@@ -152,7 +152,11 @@ void Background::flush() {
     if (form_.Motion && !clockWanted_) enablePresentationClock();
 }
 
-void Background::setMarkKeysEnabled(bool enabled) { markKeysEnabled_ = enabled; }
+void Background::setMarkKeysEnabled(bool enabled) {
+    // Switched on, the pattern on the screen is told at the next flush.
+    if (enabled && !markKeysEnabled_) patternOnScreen_ = 0;
+    markKeysEnabled_ = enabled;
+}
 
 QPoint Background::pointerPixel() const {
     if (pointer_) return *pointer_;

@@ -43,6 +43,9 @@ public:
     // touched rectangle and updates the read-out label.
     void flush();
 
+    // Whether the exit question is open over the window.
+    bool exitQuestionOpen() const { return exitQuestionOpen_; }
+
     // Device pixels per logical pixel of this window.
     qreal pixelRatio() const;
 
@@ -124,6 +127,7 @@ private:
     QLabel cursor_;
     bool loaded_ = false;
     bool markKeysEnabled_ = false;
+    bool exitQuestionOpen_ = false;
     bool stepKeysEnabled_ = false;
     // Moves `label` beside the device pixel `pixel`, towards the middle of
     // the window, above it or (`below`) below it.

@@ -48,7 +48,7 @@ echo "$(field Maintainer)" | grep -qE '^[^<]+ <[^@ ]+@[^> ]+>$' ||
 version=$(field Version)
 upstream=${version%-*}
 depends=$(field Depends)
-for need in libqt6widgets6 libqt6gui6 libqt6core6 libqt6sql6 qt6-wayland libqt6sql6-sqlite libqt6sql6-psql \
+for need in libqt6widgets6 libqt6gui6 libqt6core6 libqt6sql6 libqt6dbus6 qt6-wayland libqt6sql6-sqlite libqt6sql6-psql \
     fonts-arphic-uming fonts-liberation2; do
     echo "$depends" | tr ',' '\n' | sed 's/^ *//; s/ .*//' | grep -qx "$need" ||
         fail "Depends lacks $need: $depends"
@@ -67,6 +67,7 @@ expected=$(printf '%s\n' ./usr/bin/vantrel \
     ./usr/share/metainfo/example.quillmere.Vantrel.metainfo.xml \
     ./usr/share/man/man1/vantrel.1.gz \
     ./usr/share/bash-completion/completions/vantrel \
+    ./usr/share/dbus-1/interfaces/example.quillmere.Vantrel1.Station.xml \
     ./usr/share/doc/vantrel/copyright \
     ./usr/share/doc/vantrel/changelog.Debian.gz \
     ./usr/share/lintian/overrides/vantrel \
@@ -102,6 +103,18 @@ status=$?
 grep -q '<launchable type="desktop-id">vantrel.desktop</launchable>' "$metainfo" ||
     fail "the metadata does not launch vantrel.desktop"
 pass "appstreamcli validate"
+
+# The D-Bus interface's description: the one the source holds, naming the
+# interface the program offers, with the methods the program knows.
+iface="$root/usr/share/dbus-1/interfaces/example.quillmere.Vantrel1.Station.xml"
+cmp -s "$iface" "$(dirname "$0")/../../src/control/example.quillmere.Vantrel1.Station.xml" ||
+    fail "the installed D-Bus description differs from src/control's"
+grep -q '<interface name="example.quillmere.Vantrel1.Station">' "$iface" ||
+    fail "the D-Bus description does not describe example.quillmere.Vantrel1.Station"
+for method in ListPatterns ShowPattern Next Previous GetState StartSession Mark TakeBack FinishSession Quit; do
+    grep -q "<method name=\"$method\"" "$iface" || fail "the D-Bus description lacks the method $method"
+done
+pass "D-Bus interface description"
 
 # One version everywhere: the program, the manual page, the changelog and
 # the metadata's latest release.
