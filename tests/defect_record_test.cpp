@@ -29,11 +29,9 @@
 
 #include <cctype>
 #include <climits>
-#include <csignal>
 #include <functional>
 #include <random>
 #include <set>
-#include <sys/resource.h>
 #include <vector>
 
 namespace {
@@ -530,27 +528,6 @@ TEST(InspectionJournal, RecoveryWritesOnlyInsideItsDirectoryAndLeavesWhatItCanno
     EXPECT_EQ(entries, left);
 }
 
-// While it lives, files of this process cannot grow beyond `bytes`: a
-// write past it fails with EFBIG, as a full disk fails with ENOSPC.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        signal_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = saved_;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, signal_);
-    }
-
-private:
-    rlimit saved_{};
-    void (*signal_)(int) = nullptr;
-};
-
 TEST(InspectionJournal, WhatTheDiskCannotKeepIsToldNotAcknowledgedAndNotCounted) {
     const QTemporaryDir dir;
     RecordingSession session(SessionFacts(), dir.path());
@@ -561,7 +538,7 @@ TEST(InspectionJournal, WhatTheDiskCannotKeepIsToldNotAcknowledgedAndNotCounted)
     session.markKey(Qt::Key_2, QPoint(119, 44));
     const qint64 size = QFileInfo(session.journalPath()).size();
     {
-        const FileSizeLimit limit(size + 20); // no further line fits
+        const test::FileSizeLimit limit(size + 20); // no further line fits
         session.markKey(Qt::Key_1, QPoint(9, 9));
         session.markKey(Qt::Key_Backspace, {});
     }
@@ -578,7 +555,7 @@ TEST(InspectionJournal, WhatTheDiskCannotKeepIsToldNotAcknowledgedAndNotCounted)
     // The record's files cannot all be written: none stays, nor does any
     // summary of a record; the journal stays.
     {
-        const FileSizeLimit limit(2000);
+        const test::FileSizeLimit limit(2000);
         EXPECT_FALSE(session.finish(&error));
     }
     EXPECT_TRUE(error.endsWith(".png: File too large")) << error.toStdString();

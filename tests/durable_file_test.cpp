@@ -6,14 +6,13 @@
 #include "platform/durable_file.h"
 #include "platform/printable_text.h"
 
+#include "support.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-
-#include <csignal>
-#include <sys/resource.h>
 
 namespace {
 
@@ -21,26 +20,6 @@ QByteArray Read(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<absent>");
 }
-
-// While it lives, no file of this process may grow beyond `bytes`.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        previous_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = saved_;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, previous_);
-    }
-
-private:
-    rlimit saved_{};
-    void (*previous_)(int) = nullptr;
-};
 
 TEST(DurableFile, AFileIsReplacedWholeOrLeftAsItWas) {
     QTemporaryDir dir;
@@ -50,7 +29,7 @@ TEST(DurableFile, AFileIsReplacedWholeOrLeftAsItWas) {
     ASSERT_TRUE(WriteFileDurably(path, "second", &error)) << error.toStdString();
     EXPECT_EQ(Read(path), "second");
     {
-        const FileSizeLimit limit(4);
+        const test::FileSizeLimit limit(4);
         EXPECT_FALSE(WriteFileDurably(path, "third, longer than the limit", &error));
     }
     EXPECT_EQ(error, SystemErrorText(EFBIG));
@@ -72,7 +51,7 @@ TEST(DurableFile, AFailedAppendIsCutBackAndTheNextOneFollowsTheLastWholeLine) {
     ASSERT_TRUE(journal.open(path, &error)) << error.toStdString();
     ASSERT_TRUE(journal.append("line 1\n", &error));
     {
-        const FileSizeLimit limit(10);
+        const test::FileSizeLimit limit(10);
         EXPECT_FALSE(journal.append("line 2 is cut by the limit\n", &error));
         EXPECT_EQ(error, SystemErrorText(EFBIG));
     }
@@ -81,7 +60,7 @@ TEST(DurableFile, AFailedAppendIsCutBackAndTheNextOneFollowsTheLastWholeLine) {
     ASSERT_TRUE(journal.append("line 3\n", &error));
     {
         // Written without a sync, and cut back alike.
-        const FileSizeLimit limit(16);
+        const test::FileSizeLimit limit(16);
         EXPECT_FALSE(journal.append("line x is cut\n", &error, AppendOnlyFile::Durability::Written));
     }
     EXPECT_EQ(journal.size(), 14);

@@ -21,11 +21,14 @@
 #include <QRect>
 #include <QTimer>
 
+#include <csignal>
 #include <cstdlib>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+
+#include <sys/resource.h>
 
 namespace test {
 
@@ -165,6 +168,30 @@ private:
     QTimer poll_;
     QElapsedTimer clock_;
     std::optional<SeenBox> seen_;
+};
+
+// While it lives, files of this process cannot grow beyond `bytes`: a
+// write past it fails with EFBIG, as a write on a full disk fails with
+// ENOSPC.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        previous_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, previous_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit saved_{};
+    void (*previous_)(int) = nullptr;
 };
 
 } // namespace test
