@@ -39,7 +39,17 @@ env -u DISPLAY QT_QPA_PLATFORM=offscreen timeout 120 "$BIN" --export "$WORK/expo
     >"$WORK/export.log" 2>&1 || fail "the export failed: $(cat "$WORK/export.log")"
 
 cat >"$WORK/drive.py" <<'EOF'
-import json, os, queue, subprocess, sys, threading, time
+import atexit, json, os, queue, subprocess, signal, sys, threading, time
+
+# The program started here ends with the client, however the client ends.
+children = []
+def stop_children():
+    for child in children:
+        if child.poll() is None:
+            child.kill()
+            child.wait()
+atexit.register(stop_children)
+signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
 
 BIN, WORK, W, H = os.path.abspath(sys.argv[1]), sys.argv[2], int(sys.argv[3]), int(sys.argv[4])
 REC = os.path.join(WORK, "records")
@@ -57,6 +67,7 @@ def ok(text):
 err = open(os.path.join(WORK, "app.log"), "wb")
 app = subprocess.Popen([BIN, "--control", "stdio", "--record", REC], stdin=subprocess.PIPE,
                        stdout=subprocess.PIPE, stderr=err, env=dict(os.environ, QT_QPA_PLATFORM="xcb"))
+children.append(app)
 lines = queue.Queue()
 reading = threading.Event()
 reading.set()
@@ -279,6 +290,7 @@ if DISK:
     err = open(os.path.join(WORK, "app.log"), "wb")
     app = subprocess.Popen([BIN, "--control", "stdio"], stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=err,
                            env=dict(os.environ, QT_QPA_PLATFORM="xcb"))
+    children.append(app)
     lines = queue.Queue()
     threading.Thread(target=read_stdout, daemon=True).start()
     result("StartSession", options={"panel": "QM-FULL", "directory": os.path.join(DISK, "records")})

@@ -23,6 +23,8 @@ TIMEOUT=${E2E_TIMEOUT:-180}
 CALLS=200
 TOOLS="sway setpriv python3"
 . "$(dirname "$0")/lib/common.sh"
+. "$(dirname "$0")/lib/sway.sh"
+on_cleanup stop_sway
 
 fail_details() {
     for log in app.log sway.log; do
@@ -35,36 +37,20 @@ fail_details() {
 chmod 755 "$WORK"
 
 # ---- a headless sway as user 65534 --------------------------------------------
-SWAY_PID=
-stop_sway() { [ -n "$SWAY_PID" ] && kill "$SWAY_PID" 2>/dev/null && wait "$SWAY_PID" 2>/dev/null; }
-on_cleanup stop_sway
-SWAY_RUNTIME="$WORK/sway-runtime"
-mkdir -m 700 "$SWAY_RUNTIME"
-chown 65534:65534 "$SWAY_RUNTIME" || fail "cannot hand the runtime directory to user 65534"
-cat >"$WORK/sway.conf" <<'EOF'
-output HEADLESS-1 mode 1280x800 scale 1
-default_border none
-default_floating_border none
-xwayland disable
-EOF
-chmod 644 "$WORK/sway.conf"
-(
-    cd "$WORK" && exec env -i PATH="$PATH" XDG_RUNTIME_DIR="$SWAY_RUNTIME" WLR_BACKENDS=headless \
-        WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman \
-        setpriv --reuid=65534 --regid=65534 --clear-groups sway -c "$WORK/sway.conf"
-) >"$WORK/sway.log" 2>&1 &
-SWAY_PID=$!
-i=0
-while [ ! -S "$SWAY_RUNTIME/wayland-1" ]; do
-    kill -0 "$SWAY_PID" 2>/dev/null || fail "sway ended at start-up"
-    i=$((i + 1))
-    [ $i -ge 100 ] && fail "sway did not open its socket"
-    sleep 0.1
-done
-say "headless sway up (pid $SWAY_PID)"
+start_sway 1280x800
 
 cat >"$WORK/drive.py" <<'EOF'
-import json, os, subprocess, sys, time
+import atexit, json, os, subprocess, signal, sys, time
+
+# The program started here ends with the client, however the client ends.
+children = []
+def stop_children():
+    for child in children:
+        if child.poll() is None:
+            child.kill()
+            child.wait()
+atexit.register(stop_children)
+signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
 
 BIN, WORK, CALLS = os.path.abspath(sys.argv[1]), sys.argv[2], int(sys.argv[3])
 
@@ -77,6 +63,7 @@ env = dict(os.environ, QT_QPA_PLATFORM="wayland", QT_QPA_FONTDIR="/usr/share/fon
 env.pop("DISPLAY", None)
 app = subprocess.Popen([BIN, "--control", "stdio"], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                        stderr=open(os.path.join(WORK, "app.log"), "wb"), env=env)
+children.append(app)
 notes, next_id = [], 0
 
 def call(method, **params):

@@ -61,6 +61,7 @@ BIN=${1:-}
 TIMEOUT=${E2E_TIMEOUT:-180}
 TOOLS="sway swaymsg wtype setpriv awk sort"
 . "$(dirname "$0")/lib/common.sh"
+. "$(dirname "$0")/lib/sway.sh"
 [ "$(id -u)" -eq 0 ] || fail "runs as root (it starts sway as another user)"
 
 fail_details() {
@@ -74,7 +75,6 @@ fail_details() {
     fi
 }
 
-SWAY_PID=
 APP_PID=
 stop_app() {
     if [ -n "$APP_PID" ]; then
@@ -84,42 +84,12 @@ stop_app() {
     fi
     APP_PID=
 }
-stop_sway() { [ -n "$SWAY_PID" ] && kill "$SWAY_PID" 2>/dev/null && wait "$SWAY_PID" 2>/dev/null; }
 on_cleanup stop_sway
 on_cleanup stop_app
 
 # ---- a headless sway as user 65534 ------------------------------------------
 chmod 755 "$WORK"
-SWAY_RUNTIME="$WORK/sway-runtime"
-mkdir -m 700 "$SWAY_RUNTIME"
-chown 65534:65534 "$SWAY_RUNTIME" || fail "cannot hand the runtime directory to user 65534"
-cat >"$WORK/sway.conf" <<'EOF'
-output HEADLESS-1 mode 800x600 scale 1
-default_border none
-default_floating_border none
-xwayland disable
-EOF
-chmod 644 "$WORK/sway.conf"
-(
-    cd "$WORK" && exec env -i PATH="$PATH" XDG_RUNTIME_DIR="$SWAY_RUNTIME" WLR_BACKENDS=headless \
-        WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman \
-        setpriv --reuid=65534 --regid=65534 --clear-groups sway -c "$WORK/sway.conf"
-) >"$WORK/sway.log" 2>&1 &
-SWAY_PID=$!
-i=0
-SWAYSOCK=
-while [ $i -lt 100 ]; do
-    SWAYSOCK=$(ls "$SWAY_RUNTIME"/sway-ipc.*.sock 2>/dev/null | head -n 1)
-    [ -n "$SWAYSOCK" ] && [ -S "$SWAY_RUNTIME/wayland-1" ] && break
-    kill -0 "$SWAY_PID" 2>/dev/null || fail "sway ended at start-up"
-    sleep 0.1
-    i=$((i + 1))
-done
-[ -n "$SWAYSOCK" ] || fail "sway did not open its sockets"
-WAYLAND_DISPLAY="$SWAY_RUNTIME/wayland-1"
-export SWAYSOCK WAYLAND_DISPLAY
-unset DISPLAY
-say "headless sway up (pid $SWAY_PID)"
+start_sway 800x600
 
 # ---- helpers --------------------------------------------------------------------
 start_app() {

@@ -83,38 +83,12 @@ trap 'echo "$ME: FAIL: interrupted or timed out after ${TIMEOUT}s" >&2; exit 2' 
 WATCHDOG_PID=$!
 
 # ---- a headless sway as user 65534 --------------------------------------------
-SWAY_RUNTIME="$WORK/sway-runtime"
-mkdir -m 700 "$SWAY_RUNTIME"
-chown 65534:65534 "$SWAY_RUNTIME" || fail "cannot hand the runtime directory to user 65534"
-cat >"$WORK/sway.conf" <<'EOF'
-output HEADLESS-1 mode 1280x800 scale 1
-default_border none
-default_floating_border none
-xwayland disable
-EOF
-chmod 644 "$WORK/sway.conf"
-(
-    cd "$WORK" && exec env -i PATH="$PATH" XDG_RUNTIME_DIR="$SWAY_RUNTIME" WLR_BACKENDS=headless \
-        WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman \
-        setpriv --reuid=65534 --regid=65534 --clear-groups sway -c "$WORK/sway.conf"
-) >"$WORK/sway.log" 2>&1 &
-SWAY_PID=$!
-i=0
-while [ $i -lt 100 ]; do
-    SWAYSOCK=$(ls "$SWAY_RUNTIME"/sway-ipc.*.sock 2>/dev/null | head -n 1)
-    [ -n "$SWAYSOCK" ] && [ -S "$SWAY_RUNTIME/wayland-1" ] && break
-    kill -0 "$SWAY_PID" 2>/dev/null || fail "sway ended at start-up"
-    sleep 0.1
-    i=$((i + 1))
-done
-[ -n "$SWAYSOCK" ] || fail "sway did not open its sockets"
-# Root reaches the socket by its path; its own runtime directory for Qt.
-WAYLAND_DISPLAY="$SWAY_RUNTIME/wayland-1"
+. "$(dirname "$0")/lib/sway.sh"
+start_sway 1280x800
+# Qt's own runtime directory, apart from sway's.
 XDG_RUNTIME_DIR="$WORK/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
-export SWAYSOCK WAYLAND_DISPLAY XDG_RUNTIME_DIR
-unset DISPLAY
-say "headless sway up (pid $SWAY_PID)"
+export XDG_RUNTIME_DIR
 
 # ---- helpers ------------------------------------------------------------------
 # set_output MODE SCALE, e.g. set_output 2560x1600 2
