@@ -364,7 +364,7 @@ TEST(ControlDBusInterface, TheInstalledDescriptionListsTheCommandsAndSignalsOfTh
     ASSERT_FALSE(xml.hasError()) << xml.errorString().toStdString();
     QStringList table;
     for (const auto& [kind, specs] : {std::pair{"method", StationCommands()}, std::pair{"signal", StationSignals()}})
-        for (const CommandSpec& s : specs) {
+        for (const CommandEntry& s : specs) {
             const QString m = QStringLiteral("%1 %2").arg(QLatin1String(kind), QLatin1String(s.name));
             table << m;
             const bool isSignal = qstrcmp(kind, "signal") == 0;

@@ -147,32 +147,32 @@ bool DBusTransport::handleMessage(const QDBusMessage& message, const QDBusConnec
 
 void DBusTransport::dispatch(const QDBusMessage& message) {
     QDBusConnection bus = Bus();
-    const CommandSpec* spec = FindCommand(message.member());
-    if (!spec) {
+    const CommandEntry* command = FindCommand(message.member());
+    if (!command) {
         bus.send(message.createErrorReply(
             QDBusError::UnknownMethod,
             QStringLiteral("the interface %1 has no method '%2'").arg(QLatin1String(kDBusInterface), message.member())));
         return;
     }
-    const QString expected = Signature(spec->in);
+    const QString expected = Signature(command->in);
     if (message.signature() != expected) {
         bus.send(message.createErrorReply(QDBusError::InvalidArgs, QStringLiteral("%1 takes (%2), not (%3)")
-                                                                       .arg(QLatin1String(spec->name), expected,
+                                                                       .arg(QLatin1String(command->name), expected,
                                                                             message.signature())));
         return;
     }
     QVariantMap params;
     const QVariantList arguments = message.arguments();
-    for (size_t i = 0; i < spec->in.size(); ++i)
-        params.insert(QString::fromLatin1(spec->in[i].name), Unmarshalled(arguments.value(static_cast<qsizetype>(i))));
-    const bool quit = qstrcmp(spec->name, "Quit") == 0;
-    station_.call(message.member(), params, [message, spec, quit](const CommandOutcome& outcome) {
+    for (size_t i = 0; i < command->in.size(); ++i)
+        params.insert(QString::fromLatin1(command->in[i].name), Unmarshalled(arguments.value(static_cast<qsizetype>(i))));
+    const bool quit = qstrcmp(command->name, "Quit") == 0;
+    station_.call(message.member(), params, [message, command, quit](const CommandOutcome& outcome) {
         QDBusConnection bus = Bus();
         switch (outcome.kind) {
         case CommandOutcome::Kind::Done: {
             QVariantList out;
-            for (qsizetype i = 0; i < outcome.values.size() && i < static_cast<qsizetype>(spec->out.size()); ++i)
-                out << Marshalled(outcome.values[i], spec->out[static_cast<size_t>(i)].type);
+            for (qsizetype i = 0; i < outcome.values.size() && i < static_cast<qsizetype>(command->out.size()); ++i)
+                out << Marshalled(outcome.values[i], command->out[static_cast<size_t>(i)].type);
             bus.send(message.createReply(out));
             break;
         }

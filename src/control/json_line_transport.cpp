@@ -28,18 +28,18 @@ RpcError Answer(const CommandOutcome& outcome, const QJsonValue& id) {
 
 JsonLineTransport::JsonLineTransport(Station& station, Sink sink, QObject* parent)
     : QObject(parent), station_(station), sink_(std::move(sink)) {
-    const auto signalSpec = [](const char* name) {
-        for (const CommandSpec& s : StationSignals())
+    const auto signalEntry = [](const char* name) {
+        for (const CommandEntry& s : StationSignals())
             if (qstrcmp(s.name, name) == 0) return s;
-        return CommandSpec{};
+        return CommandEntry{};
     };
     connect(&station_, &Station::patternPresented, this,
-            [this, spec = signalSpec("PatternPresented")](uint number, qulonglong presentedNs, uint flags) {
-                send(NotificationLine(QString::fromLatin1(spec.name), Named(spec.in, {number, presentedNs, flags})));
+            [this, entry = signalEntry("PatternPresented")](uint number, qulonglong presentedNs, uint flags) {
+                send(NotificationLine(QString::fromLatin1(entry.name), Named(entry.in, {number, presentedNs, flags})));
             });
     connect(&station_, &Station::markAdded, this,
-            [this, spec = signalSpec("MarkAdded")](uint number, const QString& type, int x, int y) {
-                send(NotificationLine(QString::fromLatin1(spec.name), Named(spec.in, {number, type, x, y})));
+            [this, entry = signalEntry("MarkAdded")](uint number, const QString& type, int x, int y) {
+                send(NotificationLine(QString::fromLatin1(entry.name), Named(entry.in, {number, type, x, y})));
             });
 }
 
@@ -76,8 +76,8 @@ void JsonLineTransport::handle(const LineReader::Line& line) {
             send(ErrorLine(Answer(outcome, id)));
             return;
         }
-        const CommandSpec* spec = FindCommand(method);
-        send(ResultLine(id, Named(spec ? spec->out : std::span<const CommandArg>(), outcome.values)));
+        const CommandEntry* command = FindCommand(method);
+        send(ResultLine(id, Named(command ? command->out : std::span<const CommandArg>(), outcome.values)));
     });
 }
 

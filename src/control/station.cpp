@@ -30,7 +30,7 @@ constexpr CommandArg kFinishOut[] = {
     {"summary", String}, {"classReached", String}, {"pass", Bool}, {"recordPath", String}};
 constexpr CommandArg kMarkAddedOut[] = {{"number", UInt32}, {"type", String}, {"x", Int32}, {"y", Int32}};
 
-constexpr CommandSpec kCommands[] = {
+constexpr CommandEntry kCommands[] = {
     {"ListPatterns", {}, kPatternsOut},
     {"ShowPattern", kPatternIn, kPresentedOut},
     {"Next", {}, kPresentedOut},
@@ -43,7 +43,7 @@ constexpr CommandSpec kCommands[] = {
     {"Quit", {}, {}},
 };
 
-constexpr CommandSpec kSignals[] = {
+constexpr CommandEntry kSignals[] = {
     {"PatternPresented", kPresentedOut, {}},
     {"MarkAdded", kMarkAddedOut, {}},
 };
@@ -156,36 +156,36 @@ const char* DBusSignature(ArgType type) {
     return "";
 }
 
-std::span<const CommandSpec> StationCommands() { return kCommands; }
+std::span<const CommandEntry> StationCommands() { return kCommands; }
 
-std::span<const CommandSpec> StationSignals() { return kSignals; }
+std::span<const CommandEntry> StationSignals() { return kSignals; }
 
-const CommandSpec* FindCommand(const QString& name) {
-    for (const CommandSpec& spec : kCommands)
-        if (name == QLatin1String(spec.name)) return &spec;
+const CommandEntry* FindCommand(const QString& name) {
+    for (const CommandEntry& command : kCommands)
+        if (name == QLatin1String(command.name)) return &command;
     return nullptr;
 }
 
-std::optional<QVariantList> CheckArguments(const CommandSpec& spec, const QVariantMap& params, QString* why) {
+std::optional<QVariantList> CheckArguments(const CommandEntry& command, const QVariantMap& params, QString* why) {
     for (auto it = params.cbegin(); it != params.cend(); ++it) {
-        const bool known = std::any_of(spec.in.begin(), spec.in.end(),
+        const bool known = std::any_of(command.in.begin(), command.in.end(),
                                        [&it](const CommandArg& a) { return it.key() == QLatin1String(a.name); });
         if (!known) {
-            *why = spec.in.empty() ? QStringLiteral("%1 takes no parameters, not '%2'").arg(spec.name, it.key())
-                                   : QStringLiteral("%1 has no parameter '%2'").arg(spec.name, it.key());
+            *why = command.in.empty() ? QStringLiteral("%1 takes no parameters, not '%2'").arg(command.name, it.key())
+                                   : QStringLiteral("%1 has no parameter '%2'").arg(command.name, it.key());
             return std::nullopt;
         }
     }
     QVariantList values;
-    for (const CommandArg& arg : spec.in) {
+    for (const CommandArg& arg : command.in) {
         const QString name = QString::fromLatin1(arg.name);
         if (!params.contains(name)) {
-            *why = QStringLiteral("%1 needs the parameter '%2' (%3)").arg(spec.name, name, TypeWords(arg.type));
+            *why = QStringLiteral("%1 needs the parameter '%2' (%3)").arg(command.name, name, TypeWords(arg.type));
             return std::nullopt;
         }
         const std::optional<QVariant> value = Converted(params.value(name), arg.type);
         if (!value) {
-            *why = QStringLiteral("the parameter '%1' of %2 must be %3").arg(name, spec.name, TypeWords(arg.type));
+            *why = QStringLiteral("the parameter '%1' of %2 must be %3").arg(name, command.name, TypeWords(arg.type));
             return std::nullopt;
         }
         values << *value;
@@ -208,19 +208,19 @@ Station::Station(Program& program, const CommandLine& commandLine, QObject* pare
 Station::~Station() = default;
 
 void Station::call(const QString& method, const QVariantMap& params, Reply reply) {
-    const CommandSpec* spec = FindCommand(method);
-    if (!spec) {
+    const CommandEntry* command = FindCommand(method);
+    if (!command) {
         reply(CommandOutcome{CommandOutcome::Kind::UnknownMethod, {}, {},
                              QStringLiteral("the station has no method '%1'").arg(method)});
         return;
     }
     QString why;
-    std::optional<QVariantList> args = CheckArguments(*spec, params, &why);
+    std::optional<QVariantList> args = CheckArguments(*command, params, &why);
     if (!args) {
         reply(CommandOutcome{CommandOutcome::Kind::BadArguments, {}, {}, why});
         return;
     }
-    queue_.push_back(Call{spec, std::move(*args), std::move(reply)});
+    queue_.push_back(Call{command, std::move(*args), std::move(reply)});
     if (!waiting_) runQueued();
 }
 
@@ -233,7 +233,7 @@ void Station::runQueued() {
 }
 
 bool Station::run(Call& c) {
-    const QString name = QString::fromLatin1(c.spec->name);
+    const QString name = QString::fromLatin1(c.command->name);
     if (const QString busy = program_.operatorBusy(); !busy.isEmpty()) {
         c.reply(Failed(station_error::kBusy, busy));
         return true;

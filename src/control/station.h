@@ -43,17 +43,17 @@ struct CommandArg {
     ArgType type;
 };
 
-struct CommandSpec {
+struct CommandEntry {
     const char* name;
     std::span<const CommandArg> in;
     std::span<const CommandArg> out;
 };
 
 // Every command, in the order the interface lists them.
-std::span<const CommandSpec> StationCommands();
-const CommandSpec* FindCommand(const QString& name);
+std::span<const CommandEntry> StationCommands();
+const CommandEntry* FindCommand(const QString& name);
 // The signals: PatternPresented and MarkAdded, with their arguments.
-std::span<const CommandSpec> StationSignals();
+std::span<const CommandEntry> StationSignals();
 
 // The station's named errors; each transport puts them under its own
 // prefix (D-Bus: example.quillmere.Vantrel1.Error.NAME).
@@ -88,7 +88,7 @@ struct CommandOutcome {
 // table's order, converted to their types (a whole number given as a
 // double is taken). nullopt with `why` set when one is missing, unknown or
 // of another type.
-std::optional<QVariantList> CheckArguments(const CommandSpec& spec, const QVariantMap& params, QString* why);
+std::optional<QVariantList> CheckArguments(const CommandEntry& command, const QVariantMap& params, QString* why);
 
 class Station : public QObject {
     Q_OBJECT
@@ -125,7 +125,7 @@ Q_SIGNALS:
 
 private:
     struct Call {
-        const CommandSpec* spec;
+        const CommandEntry* command;
         QVariantList args;
         Reply reply;
     };
