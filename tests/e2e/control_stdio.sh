@@ -39,17 +39,10 @@ env -u DISPLAY QT_QPA_PLATFORM=offscreen timeout 120 "$BIN" --export "$WORK/expo
     >"$WORK/export.log" 2>&1 || fail "the export failed: $(cat "$WORK/export.log")"
 
 cat >"$WORK/drive.py" <<'EOF'
-import atexit, json, os, queue, subprocess, signal, sys, threading, time
+import json, os, queue, subprocess, sys, threading, time
 
-# The program started here ends with the client, however the client ends.
-children = []
-def stop_children():
-    for child in children:
-        if child.poll() is None:
-            child.kill()
-            child.wait()
-atexit.register(stop_children)
-signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
+sys.path.insert(0, os.environ["E2E_LIB"])
+import owned_children
 
 BIN, WORK, W, H = os.path.abspath(sys.argv[1]), sys.argv[2], int(sys.argv[3]), int(sys.argv[4])
 REC = os.path.join(WORK, "records")
@@ -65,9 +58,8 @@ def ok(text):
     print("ok: " + text, flush=True)
 
 err = open(os.path.join(WORK, "app.log"), "wb")
-app = subprocess.Popen([BIN, "--control", "stdio", "--record", REC], stdin=subprocess.PIPE,
-                       stdout=subprocess.PIPE, stderr=err, env=dict(os.environ, QT_QPA_PLATFORM="xcb"))
-children.append(app)
+app = owned_children.start([BIN, "--control", "stdio", "--record", REC], stdin=subprocess.PIPE,
+                           stdout=subprocess.PIPE, stderr=err, env=dict(os.environ, QT_QPA_PLATFORM="xcb"))
 lines = queue.Queue()
 reading = threading.Event()
 reading.set()
@@ -288,9 +280,8 @@ ok("closing stdin mid-session ends with 143, the record written, the summary on 
 DISK = os.environ.get("FULL_DISK")
 if DISK:
     err = open(os.path.join(WORK, "app.log"), "wb")
-    app = subprocess.Popen([BIN, "--control", "stdio"], stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=err,
-                           env=dict(os.environ, QT_QPA_PLATFORM="xcb"))
-    children.append(app)
+    app = owned_children.start([BIN, "--control", "stdio"], stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=err,
+                               env=dict(os.environ, QT_QPA_PLATFORM="xcb"))
     lines = queue.Queue()
     threading.Thread(target=read_stdout, daemon=True).start()
     result("StartSession", options={"panel": "QM-FULL", "directory": os.path.join(DISK, "records")})
@@ -335,7 +326,7 @@ if [ "$(id -u)" -eq 0 ] && mkdir "$WORK/disk" && mount -t tmpfs -o size=256k,mod
 else
     say "not root: the full disk is left out"
 fi
-FULL_DISK=$FULL_DISK timeout 200 python3 "$WORK/drive.py" "$BIN" "$WORK" "$W" "$H" >"$WORK/drive.log" 2>&1
+FULL_DISK=$FULL_DISK E2E_LIB=$(cd "$(dirname "$0")/lib" && pwd) timeout 200 python3 "$WORK/drive.py" "$BIN" "$WORK" "$W" "$H" >"$WORK/drive.log" 2>&1
 status=$?
 sed 's/^/    /' "$WORK/drive.log"
 [ "$status" -eq 0 ] || fail "the client failed (status $status): $(grep '^FAIL' "$WORK/drive.log")"

@@ -40,17 +40,10 @@ chmod 755 "$WORK"
 start_sway 1280x800
 
 cat >"$WORK/drive.py" <<'EOF'
-import atexit, json, os, subprocess, signal, sys, time
+import json, os, subprocess, sys, time
 
-# The program started here ends with the client, however the client ends.
-children = []
-def stop_children():
-    for child in children:
-        if child.poll() is None:
-            child.kill()
-            child.wait()
-atexit.register(stop_children)
-signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
+sys.path.insert(0, os.environ["E2E_LIB"])
+import owned_children
 
 BIN, WORK, CALLS = os.path.abspath(sys.argv[1]), sys.argv[2], int(sys.argv[3])
 
@@ -61,9 +54,8 @@ def fail(text):
 env = dict(os.environ, QT_QPA_PLATFORM="wayland", QT_QPA_FONTDIR="/usr/share/fonts",
            WAYLAND_DISPLAY=os.path.join(WORK, "sway-runtime", "wayland-1"))
 env.pop("DISPLAY", None)
-app = subprocess.Popen([BIN, "--control", "stdio"], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                       stderr=open(os.path.join(WORK, "app.log"), "wb"), env=env)
-children.append(app)
+app = owned_children.start([BIN, "--control", "stdio"], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                           stderr=open(os.path.join(WORK, "app.log"), "wb"), env=env)
 notes, next_id = [], 0
 
 def call(method, **params):
@@ -115,7 +107,7 @@ if p99 > period + 5.0:
     fail("the 99th percentile from call to answer, %.2f ms, exceeds one period plus 5 ms (%.2f ms)" % (p99, period + 5))
 EOF
 
-timeout 150 python3 "$WORK/drive.py" "$BIN" "$WORK" "$CALLS" >"$WORK/drive.log" 2>&1
+E2E_LIB=$(cd "$(dirname "$0")/lib" && pwd) timeout 150 python3 "$WORK/drive.py" "$BIN" "$WORK" "$CALLS" >"$WORK/drive.log" 2>&1
 status=$?
 sed 's/^/    /' "$WORK/drive.log"
 [ "$status" -eq 0 ] || fail "the client failed (status $status): $(grep '^FAIL' "$WORK/drive.log")"
